@@ -21,12 +21,12 @@ ARM_ZLIB = $(ARM_DEPS)/usr/lib/arm-linux-gnueabi/libz.a
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 missing = $(strip $(foreach p,$(1),$(if $(shell dpkg-query -W -f='$${Status}' $(p) 2>/dev/null | grep -q 'install ok installed' && echo y),,$(p))))
 
-.PHONY: run test deps deps-cross build test-host test-gp2x test-arm asan tsan clean help
+.PHONY: run test deps deps-cross build test-host test-gp2x test-arm sanitize tsan clean help
 
 help:
 	@echo "make run    build and run the game"
 	@echo "make test   build and run every test, on the host and as ARM code"
-	@echo "make asan | tsan | test-arm | clean"
+	@echo "make sanitize | tsan | test-arm | clean"
 
 run: deps build
 	./$(BUILD)/vexa-puzzle
@@ -87,7 +87,7 @@ test-arm: deps-cross
 
 # --- sanitizers -------------------------------------------------------------
 
-asan: deps
+sanitize: deps
 	cmake -S . -B build-asan -DVEXA_SANITIZE=address -DVEXA_WERROR=ON
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)

@@ -1,0 +1,347 @@
+// Tests of the file object's plain half: open modes, byte I/O, sizes, path
+// resolution against a current folder and the folder normalisation.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "framework/vexa.h"
+#include "resources/vmod_file.h"
+
+namespace {
+
+std::u16string Widen(const std::string& text) {
+  return std::u16string(text.begin(), text.end());
+}
+
+std::string Narrow(const char16_t* text) {
+  std::string out;
+  for (; *text != u'\0'; text++) out.push_back(static_cast<char>(*text));
+  return out;
+}
+
+std::string WorkingFolder() {
+  char folder[1024];
+  EXPECT_NE(getcwd(folder, sizeof folder), nullptr);
+  std::string path = folder;
+  if (path.back() != '/') path += '/';
+  return path;
+}
+
+// A fresh folder under /tmp per test, removed with its files afterwards.
+class VFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/vexa_file_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder = std::string(pattern) + "/";
+    file.SetCurrentFolder(folder.c_str());
+  }
+
+  void TearDown() override {
+    file.Close();
+    RemoveTree(folder);
+  }
+
+  static void RemoveTree(const std::string& path) {
+    if (DIR* dir = opendir(path.c_str())) {
+      while (dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        const std::string child = path + name;
+        if (std::remove(child.c_str()) != 0) RemoveTree(child + "/");
+      }
+      closedir(dir);
+    }
+    rmdir(path.c_str());
+  }
+
+  void Put(const std::string& name, const std::string& bytes) {
+    FILE* f = std::fopen((folder + name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+
+  std::string Get(const std::string& name) {
+    std::string bytes;
+    FILE* f = std::fopen((folder + name).c_str(), "rb");
+    if (f == nullptr) return "<missing>";
+    int c;
+    while ((c = std::fgetc(f)) != EOF) bytes.push_back(static_cast<char>(c));
+    std::fclose(f);
+    return bytes;
+  }
+
+  std::string folder;
+  ClassVFile file;
+};
+
+// --- open modes ----------------------------------------------------------------
+
+struct OpenModeCase {
+  int mode;
+  bool opensExisting;
+  bool createsMissing;
+  bool reads;
+  bool writes;
+  bool truncates;
+};
+
+const OpenModeCase kOpenModes[] = {
+    {0, true, false, true, true, false},
+    {1, true, false, true, false, false},
+    {2, true, true, false, true, true},
+    {3, true, false, true, true, false},
+    {4, false, false, false, false, false},
+    {-1, false, false, false, false, false},
+};
+
+class VFileOpenModeTest : public VFileTest, public ::testing::WithParamInterface<OpenModeCase> {};
+
+TEST_P(VFileOpenModeTest, ModeDecidesAccess) {
+  const OpenModeCase& c = GetParam();
+  Put("data.bin", "hello");
+
+  ASSERT_EQ(file.Open("data.bin", c.mode), c.opensExisting ? 1 : 0);
+  EXPECT_EQ(file.IsOpen(), c.opensExisting);
+  EXPECT_EQ(file.Tell(), 0u);
+  char buffer[5] = {};
+  EXPECT_EQ(file.Read(buffer, 5), c.reads ? 1 : 0);
+  if (c.reads) {
+    EXPECT_EQ(std::string(buffer, 5), "hello");
+  }
+  file.Seek(0);
+  EXPECT_EQ(file.Write("HE", 2), c.writes ? 1 : 0);
+  file.Close();
+
+  std::string expected = "hello";
+  if (c.truncates) expected = "";
+  if (c.writes) expected.replace(0, 2, "HE");
+  EXPECT_EQ(Get("data.bin"), expected);
+
+  EXPECT_EQ(file.Open("missing.bin", c.mode), c.createsMissing ? 1 : 0);
+  EXPECT_EQ(Get("missing.bin") != "<missing>", c.createsMissing);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, VFileOpenModeTest, ::testing::ValuesIn(kOpenModes));
+
+TEST_F(VFileTest, NewCreatesOrTruncatesForReadingAndWriting) {
+  Put("old.bin", "previous contents");
+  for (const char* name : {"old.bin", "fresh.bin"}) {
+    ASSERT_EQ(file.New(name), 1) << name;
+    EXPECT_EQ(file.Size(), 0u);
+    ASSERT_EQ(file.Write("abc", 3), 1);
+    ASSERT_EQ(file.Seek(0), 1);
+    char back[3] = {};
+    ASSERT_EQ(file.Read(back, 3), 1);
+    EXPECT_EQ(std::string(back, 3), "abc");
+    file.Close();
+    EXPECT_EQ(Get(name), "abc");
+  }
+}
+
+TEST_F(VFileTest, OpenClosesThePreviousStream) {
+  Put("a.bin", "A");
+  Put("b.bin", "BB");
+  ASSERT_EQ(file.Open("a.bin", VFILE_MODE_READ), 1);
+  ASSERT_EQ(file.Open("b.bin", VFILE_MODE_READ), 1);
+  EXPECT_EQ(file.Size(), 2u);
+  EXPECT_EQ(file.Open("missing.bin", VFILE_MODE_READ), 0);
+  EXPECT_FALSE(file.IsOpen());
+}
+
+// --- byte I/O ------------------------------------------------------------------
+
+TEST_F(VFileTest, ReadWriteSeekTellAndSize) {
+  ASSERT_EQ(file.New(u"io.bin"), 1);
+  ASSERT_EQ(file.Write("0123456789", 10), 1);
+  EXPECT_EQ(file.Tell(), 10u);
+  EXPECT_EQ(file.Size(), 10u);
+  EXPECT_EQ(file.Size(u"io.bin"), 10u);  // the open file, named
+  EXPECT_EQ(file.SizeC("io.bin"), 10u);
+  EXPECT_EQ(file.Tell(), 10u);  // sizing keeps the position
+
+  ASSERT_EQ(file.Seek(4), 1);
+  char part[3] = {};
+  ASSERT_EQ(file.Read(part, 3), 1);
+  EXPECT_EQ(std::string(part, 3), "456");
+  EXPECT_EQ(file.Tell(), 7u);
+
+  // Switching from reading to writing in place needs no seek of the caller.
+  ASSERT_EQ(file.Write("xy", 2), 1);
+  ASSERT_EQ(file.Seek(0), 1);
+  char whole[10] = {};
+  ASSERT_EQ(file.Read(whole, 10), 1);
+  EXPECT_EQ(std::string(whole, 10), "0123456xy9");
+
+  // A block that runs past the end did not move whole.
+  ASSERT_EQ(file.Seek(8), 1);
+  char tail[4] = {};
+  EXPECT_EQ(file.Read(tail, 4), 0);
+}
+
+TEST_F(VFileTest, SizeOfOtherAndMissingFiles) {
+  Put("other.bin", std::string(1234, 'x'));
+  ASSERT_EQ(file.New("open.bin"), 1);
+  EXPECT_EQ(file.SizeC("other.bin"), 1234u);
+  EXPECT_EQ(file.Size(Widen(folder + "other.bin").c_str()), 1234u);
+  EXPECT_EQ(file.SizeC("missing.bin"), 0u);
+  EXPECT_EQ(file.SizeC(""), 0u);  // the current folder is no file
+  file.Close();
+  EXPECT_EQ(file.Size(), 0u);
+}
+
+TEST_F(VFileTest, ClosedObjectMovesNothing) {
+  uint8_t buffer[4] = {7, 7, 7, 7};
+  EXPECT_EQ(file.Read(buffer, 4), 0);
+  EXPECT_EQ(buffer[0], 7);
+  EXPECT_EQ(file.Write(buffer, 4), 0);
+  EXPECT_EQ(file.Seek(0), 0);
+  EXPECT_EQ(file.Tell(), 0u);
+  EXPECT_EQ(file.Size(), 0u);
+  EXPECT_FALSE(file.IsOpen());
+}
+
+TEST_F(VFileTest, LengthZeroMovesNothing) {
+  ASSERT_EQ(file.New("zero.bin"), 1);
+  char buffer[1] = {'q'};
+  EXPECT_EQ(file.Write(buffer, 0), 0);
+  EXPECT_EQ(file.Read(buffer, 0), 0);
+  EXPECT_EQ(file.Tell(), 0u);
+  EXPECT_EQ(buffer[0], 'q');
+}
+
+// --- paths ---------------------------------------------------------------------
+
+TEST_F(VFileTest, RelativePathsResolveAgainstTheCurrentFolder) {
+  ASSERT_EQ(mkdir((folder + "sub").c_str(), 0700), 0);
+  Put("sub/in.txt", "inside");
+  ASSERT_EQ(file.Open("sub\\in.txt", VFILE_MODE_READ), 1);  // '\' is a separator
+  EXPECT_EQ(file.Size(), 6u);
+
+  // An absolute path ignores the current folder.
+  file.SetCurrentFolder("/nonexistent/");
+  ASSERT_EQ(file.Open((folder + "sub/in.txt").c_str(), VFILE_MODE_READ), 1);
+  EXPECT_EQ(file.Size(), 6u);
+
+  // The current folder as a relative step.
+  file.SetCurrentFolder(folder.c_str());
+  file.SetCurrentFolder("sub");
+  EXPECT_EQ(std::string(file.GetCurrentFolderC()), folder + "sub/");
+  EXPECT_EQ(file.Open("in.txt", VFILE_MODE_READ), 1);
+}
+
+TEST_F(VFileTest, SystemPathsEndAt255Characters) {
+  // folder + name: exactly 255 characters opens, 256 does not.
+  const size_t fits = 255 - folder.size();
+  ASSERT_LT(fits, 256u);  // a name the system itself accepts
+  const std::string longest(fits, 'n');
+  EXPECT_EQ(file.New(longest.c_str()), 1);
+  EXPECT_EQ(file.New((longest + "n").c_str()), 0);
+  EXPECT_EQ(file.New(Widen(longest + "n").c_str()), 0);
+  // An 8-bit path of 256 characters and more goes through a heap block.
+  EXPECT_EQ(file.New(std::string(300, 'm').c_str()), 0);
+  EXPECT_EQ(file.SizeC((folder + std::string(300, 'm')).c_str()), 0u);
+}
+
+TEST(VFileCheckFileName, ResolvesAndTurnsSeparators) {
+  struct Case {
+    const char16_t* path;
+    const char16_t* folder;
+    const char16_t* expected;
+  };
+  const Case cases[] = {
+      {u"a\\b.txt", u"/base/", u"/base/a/b.txt"},
+      {u"/abs\\x", u"/base/", u"/abs/x"},
+      {u"\\abs", u"/base/", u"/abs"},
+      {u"C:\\x", u"/base/", u"C:/x"},
+      {u"C:/x", u"/base/", u"C:/x"},
+      {u"C:x", u"/base/", u"/base/C:x"},
+      {u"", u"/base/", u"/base/"},
+  };
+  for (const Case& c : cases) {
+    char16_t out[VFILE_PATHMAX];
+    VFile_CheckFileName(out, c.path, c.folder);
+    EXPECT_EQ(std::u16string(out), std::u16string(c.expected)) << Narrow(c.path);
+  }
+}
+
+TEST(VFileCheckFileName, EmptyFolderMeansTheProgramFolder) {
+  char16_t out[VFILE_PATHMAX];
+  VFile_CheckFileName(out, u"x.ini", u"");
+  EXPECT_EQ(Narrow(out), WorkingFolder() + "x.ini");
+  VFile_CheckFileName(out, u"x.ini", nullptr);
+  EXPECT_EQ(Narrow(out), WorkingFolder() + "x.ini");
+  VFile_CheckFileName(out, nullptr, u"/base/");
+  EXPECT_EQ(out[0], u'\0');
+}
+
+TEST(VFileGetPath, IsTheWorkingFolderWithASeparator) {
+  char16_t path[VEXA_PATHMAX];
+  GetPath(path);
+  EXPECT_EQ(Narrow(path), WorkingFolder());
+}
+
+TEST(VFileCurrentFolder, StartsAsTheProgramFolder) {
+  ClassVFile file;
+  EXPECT_EQ(Narrow(file.GetCurrentFolder()), WorkingFolder());
+  EXPECT_EQ(std::string(file.GetCurrentFolderC()), WorkingFolder());
+  file.SetCurrentFolder("data");
+  EXPECT_EQ(std::string(file.GetCurrentFolderC()), WorkingFolder() + "data/");
+}
+
+struct FolderCase {
+  const char* start;
+  const char* path;
+  const char* expected;
+};
+
+const FolderCase kFolderCases[] = {
+    {"/tmp/x/", "a/./b/../c", "/tmp/x/a/c/"},
+    {"/tmp/x/", "./a", "/tmp/x/a/"},
+    {"/tmp/x/", "../y", "/tmp/y/"},
+    {"/tmp/x/", "..\\..\\..\\z", "/z/"},           // at the root only "../" goes
+    {"/tmp/x/", "/../a", "/a/"},                   // a leading "../" after one separator
+    {"/tmp/x/", "C:/../d", "C:/d/"},
+    {"/tmp/x/", "C:\\.\\e\\", "C:/e/"},
+    {"/tmp/x/", "/a//b/../c", "/a//c/"},           // separator runs count once
+    {"/tmp/x/", "/a//../c", "/c/"},
+    {"/tmp/x/", "/a/.../b../..c/x./", "/a/.../b../..c/x./"},
+    {"/tmp/x/", "/q", "/q/"},
+    {"/tmp/x/", "\\w\\v", "/w/v/"},
+    {"/a/", "../s", "/s/"},
+    {"/", "../../s", "/s/"},
+};
+
+class VFileFolderTest : public ::testing::TestWithParam<FolderCase> {};
+
+TEST_P(VFileFolderTest, NormalisesDotSegments) {
+  const FolderCase& c = GetParam();
+  ClassVFile file;
+  file.SetCurrentFolder(c.start);
+  file.SetCurrentFolder(c.path);
+  EXPECT_EQ(std::string(file.GetCurrentFolderC()), c.expected);
+  EXPECT_EQ(std::u16string(file.GetCurrentFolder()), Widen(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, VFileFolderTest, ::testing::ValuesIn(kFolderCases));
+
+TEST(VFileCurrentFolder, MissingOrOversizedPathLeavesItUnchanged) {
+  ClassVFile file;
+  file.SetCurrentFolder("/keep/");
+  file.SetCurrentFolder(static_cast<const char*>(nullptr));
+  file.SetCurrentFolder(static_cast<const char16_t*>(nullptr));
+  EXPECT_EQ(std::string(file.GetCurrentFolderC()), "/keep/");
+  file.SetCurrentFolder(std::string(600, 'f').c_str());
+  EXPECT_EQ(std::string(file.GetCurrentFolderC()), "/keep/");
+}
+
+}  // namespace
