@@ -1,4 +1,5 @@
-// vexa.cpp - the framework's entry support.
+// vexa.cpp - the framework's entry support: the device globals and the
+// program folder.
 //
 // Depends on: vmod_std (widening), the system's getcwd.
 #include "framework/vexa.h"
@@ -8,6 +9,10 @@
 #include <unistd.h>
 
 #include "util/vmod_std.h"
+
+int vdeviceptr[2] = {0, 0};
+volatile uint32_t* vdevicereg_ptr = nullptr;
+volatile uint16_t* vdevicereg_ptr16 = nullptr;
 
 void GetPath(char16_t* path) {
   // One character short of the buffer, so the "/" that follows still fits.

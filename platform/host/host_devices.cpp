@@ -48,6 +48,7 @@ struct HostState {
   uint32_t buttons = 0;
   uint16_t battery = HOST_BATTERY_EXTERNAL;
   HOSTDSPSTATE dsp = {};
+  int dspformatreply = 0;  // 0: SNDCTL_DSP_SETFMT takes the format asked for
   HostDspSink sink = nullptr;
   void* sinkuser = nullptr;
   HostPresentHook present = nullptr;
@@ -142,7 +143,13 @@ int DspRequest(unsigned long request, void* argument) {
   HOSTDSPSTATE& dsp = State().dsp;
   switch (request) {
     case PLATFORM_SNDCTL_DSP_SPEED: dsp.rate = value; return 0;
-    case PLATFORM_SNDCTL_DSP_SETFMT: dsp.format = value; return 0;
+    case PLATFORM_SNDCTL_DSP_SETFMT:
+      if (State().dspformatreply != 0) {
+        value = State().dspformatreply;
+        std::memcpy(argument, &value, sizeof value);
+      }
+      dsp.format = value;
+      return 0;
     case PLATFORM_SNDCTL_DSP_STEREO: dsp.stereo = value; return 0;
     default: errno = EINVAL; return -1;
   }
@@ -276,6 +283,11 @@ void HostDevices_SetDspSink(HostDspSink sink, void* user) {
   State().sinkuser = user;
 }
 
+void HostDevices_SetDspFormatReply(int format) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().dspformatreply = format;
+}
+
 void HostDevices_SetBattery(uint16_t raw) { State().battery = raw; }
 
 void HostDevices_SetPresentHook(HostPresentHook hook, void* user) {
@@ -294,6 +306,7 @@ void HostDevices_Reset() {
     std::lock_guard<std::mutex> guard(state.lock);
     for (Device& slot : state.fds) slot = Device::None;
     state.dsp = HOSTDSPSTATE{};
+    state.dspformatreply = 0;
     state.sink = nullptr;
     state.sinkuser = nullptr;
   }

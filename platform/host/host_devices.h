@@ -40,6 +40,10 @@ HOSTDSPSTATE HostDevices_DspState();
 typedef void (*HostDspSink)(const void* data, size_t length, void* user);
 void HostDevices_SetDspSink(HostDspSink sink, void* user);
 
+// Makes SNDCTL_DSP_SETFMT answer (and take) `format` whatever was asked, as a
+// device that cannot play the requested format does; 0 takes what is asked.
+void HostDevices_SetDspFormatReply(int format);
+
 void HostDevices_SetBattery(uint16_t raw);
 
 // Present hook: called after every Flip with the framebuffer.

@@ -1,0 +1,297 @@
+// bench_blit.cpp - the 16-bit (Rgb565) blit routines through their
+// dispatcher, as BltFast calls it after clipping, against SDL2's
+// SDL_BlitSurface on the same RGB565 pixels (with SDL2's defaults and with
+// SDL_SetSurfaceRLE) and against memcpy of the same bytes.
+//
+// Two scenes on a 320 x 240 back buffer: a frame of 200 sprites of 24 x 24
+// (a disc on the colour key, about 40 % key pixels, at fixed pseudo-random
+// positions, odd and even columns alike), and one full-screen picture (the
+// sprite tiled; also from a 336-pixel-wide picture, so that its rows are
+// copied one by one). Modes: plain copy, keyed, opacity 128 (the shift blend),
+// opacity 100 (96 after reduction to the 5-bit weight, the weighted blend),
+// additive and tint; on sprites every mode but plain is keyed. SDL2 has no
+// tint. SDL2 is optional: without it only our rows and memcpy run.
+//
+// After the runs a table gives each mode's CPU time per frame and the ratios
+// SDL2 / ours, SDL2 with RLE / ours and ours / memcpy
+// (--benchmark_repetitions=N makes them medians).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+#if defined(VEXA_BENCH_SDL2)
+#include <SDL.h>
+#endif
+
+#include "render/vrdr_blt.h"
+#include "tests/support/xorshift.h"
+
+namespace {
+
+constexpr int32_t kScreenWidth = 320, kScreenHeight = 240;
+constexpr int32_t kSpriteSide = 24, kSpritesPerFrame = 200;
+constexpr uint16_t kKey = 0xF81F;    // magenta, 0xFF00FF in Rgb565
+constexpr int32_t kWideWidth = 336;  // a source whose rows are not back to back on the screen's
+
+struct SCENE {
+  std::vector<uint16_t> screen, picture, widePicture, sprite;
+  std::vector<int32_t> spriteX, spriteY;
+  double spriteKeyShare = 0;
+};
+
+// A shaded disc of radius 10.5 on the key: 230 of 576 pixels are key.
+uint16_t SpritePixel(int32_t x, int32_t y) {
+  const double dx = x - 11.5, dy = y - 11.5;
+  if (dx * dx + dy * dy >= 10.5 * 10.5) return kKey;
+  const uint32_t r = uint32_t(8 + x), g = uint32_t(16 + y + x), b = uint32_t(6 + y);
+  return uint16_t((r << 11) | (g << 5) | b);
+}
+
+SCENE& TheScene() {
+  static SCENE scene = [] {
+    SCENE s;
+    s.screen.assign(size_t(kScreenWidth) * kScreenHeight, 0x4208);
+    s.sprite.resize(size_t(kSpriteSide) * kSpriteSide);
+    uint32_t keys = 0;
+    for (int32_t y = 0; y < kSpriteSide; ++y)
+      for (int32_t x = 0; x < kSpriteSide; ++x) {
+        s.sprite[size_t(y) * kSpriteSide + x] = SpritePixel(x, y);
+        keys += SpritePixel(x, y) == kKey;
+      }
+    s.spriteKeyShare = double(keys) / double(s.sprite.size());
+    s.picture.resize(s.screen.size());
+    s.widePicture.resize(size_t(kWideWidth) * kScreenHeight);
+    for (int32_t y = 0; y < kScreenHeight; ++y)
+      for (int32_t x = 0; x < kWideWidth; ++x) {
+        const uint16_t p = SpritePixel(x % kSpriteSide, y % kSpriteSide);
+        if (x < kScreenWidth) s.picture[size_t(y) * kScreenWidth + x] = p;
+        s.widePicture[size_t(y) * kWideWidth + x] = p;
+      }
+    XorShift32 rng{77};
+    for (int32_t i = 0; i < kSpritesPerFrame; ++i) {
+      s.spriteX.push_back(int32_t(rng.Below(kScreenWidth - kSpriteSide + 1)));
+      s.spriteY.push_back(int32_t(rng.Below(kScreenHeight - kSpriteSide + 1)));
+    }
+    return s;
+  }();
+  return scene;
+}
+
+// What BltFast hands the dispatcher for each mode, and SDL2's nearest setup.
+struct MODE {
+  const char* name;
+  bool keyed;
+  bool wide;  // the screen from a wider picture: one copy per row
+  uint32_t flags, opacity, fill;
+  bool sdl;          // SDL2 has this operation
+  uint8_t sdlAlpha;  // SDL_SetSurfaceAlphaMod
+  int sdlBlend;      // 0 none, 1 SDL_BLENDMODE_BLEND, 2 SDL_BLENDMODE_ADD
+};
+
+constexpr uint32_t kTintFill = 0x3807;  // (0x7F0070 >> 1) & 0x7F7F7F in Rgb565: a halved purple
+
+const MODE kSpriteModes[] = {
+    {"plain", false, false, 0, 0, 0, true, 255, 0},
+    {"keyed", true, false, VBLT_COLORKEY, 0, 0, true, 255, 0},
+    {"opacity128", true, false, VBLT_COLORKEY | VBLT_SHIFTBLENDHIGH, 128, 0, true, 128, 1},
+    {"opacity100", true, false, VBLT_COLORKEY | VBLT_OPACITY, 96, 0, true, 100, 1},
+    {"additive", true, false, VBLT_COLORKEY | VBLT_ADDITIVE, 0, 0, true, 255, 2},
+    {"tint", true, false, VBLT_COLORKEY | VBLT_TINT, 0, kTintFill, false, 255, 0},
+};
+const MODE kScreenModes[] = {
+    {"plain", false, false, 0, 0, 0, true, 255, 0},
+    {"plain_rows", false, true, 0, 0, 0, true, 255, 0},
+    {"keyed", true, false, VBLT_COLORKEY, 0, 0, true, 255, 0},
+    {"opacity128", false, false, VBLT_SHIFTBLENDHIGH, 128, 0, true, 128, 1},
+    {"opacity100", false, false, VBLT_OPACITY, 96, 0, true, 100, 1},
+    {"additive", false, false, VBLT_ADDITIVE, 0, 0, true, 255, 2},
+    {"tint", false, false, VBLT_TINT, 0, kTintFill, false, 255, 0},
+};
+
+constexpr int32_t kPitch = kScreenWidth * 2;
+constexpr int32_t kSpritePitch = kSpriteSide * 2;
+
+uint8_t* ScreenAt(SCENE& s, int32_t x, int32_t y) {
+  return reinterpret_cast<uint8_t*>(s.screen.data()) + y * kPitch + x * 2;
+}
+
+void Finish(benchmark::State& state, int64_t pixelsPerFrame) {
+  state.SetItemsProcessed(state.iterations() * pixelsPerFrame);
+  state.counters["key_share"] = TheScene().spriteKeyShare;
+}
+
+// --- ours ----------------------------------------------------------------------
+
+void OurSprites(benchmark::State& state, const MODE& m) {
+  SCENE& s = TheScene();
+  const uint8_t* sprite = reinterpret_cast<const uint8_t*>(s.sprite.data());
+  for (auto _ : state) {
+    for (int32_t i = 0; i < kSpritesPerFrame; ++i)
+      VRdrBltFast16(kSpriteSide, kSpriteSide, ScreenAt(s, s.spriteX[i], s.spriteY[i]), sprite, kPitch, kSpritePitch,
+                    kKey, m.fill, m.opacity, m.flags);
+    benchmark::ClobberMemory();
+  }
+  Finish(state, int64_t(kSpritesPerFrame) * kSpriteSide * kSpriteSide);
+}
+
+void OurScreen(benchmark::State& state, const MODE& m) {
+  SCENE& s = TheScene();
+  const uint8_t* picture = reinterpret_cast<const uint8_t*>(m.wide ? s.widePicture.data() : s.picture.data());
+  const int32_t pitch = m.wide ? kWideWidth * 2 : kPitch;
+  for (auto _ : state) {
+    VRdrBltFast16(kScreenWidth, kScreenHeight, ScreenAt(s, 0, 0), picture, kPitch, pitch, kKey, m.fill, m.opacity,
+                  m.flags);
+    benchmark::ClobberMemory();
+  }
+  Finish(state, int64_t(kScreenWidth) * kScreenHeight);
+}
+
+// --- memcpy of the same bytes ------------------------------------------------------
+
+void MemcpySprites(benchmark::State& state) {
+  SCENE& s = TheScene();
+  const size_t bytes = s.sprite.size() * 2;
+  for (auto _ : state) {
+    for (int32_t i = 0; i < kSpritesPerFrame; ++i)
+      std::memcpy(ScreenAt(s, s.spriteX[i], s.spriteY[i]), s.sprite.data(), bytes);
+    benchmark::ClobberMemory();
+  }
+  Finish(state, int64_t(kSpritesPerFrame) * kSpriteSide * kSpriteSide);
+}
+
+void MemcpyScreen(benchmark::State& state) {
+  SCENE& s = TheScene();
+  for (auto _ : state) {
+    std::memcpy(s.screen.data(), s.picture.data(), s.picture.size() * 2);
+    benchmark::ClobberMemory();
+  }
+  Finish(state, int64_t(kScreenWidth) * kScreenHeight);
+}
+
+// --- SDL2 --------------------------------------------------------------------------
+
+#if defined(VEXA_BENCH_SDL2)
+SDL_Surface* Wrap(uint16_t* pixels, int32_t width, int32_t height, int32_t rowPixels) {
+  return SDL_CreateRGBSurfaceWithFormatFrom(pixels, width, height, 16, rowPixels * 2, SDL_PIXELFORMAT_RGB565);
+}
+
+bool Configure(SDL_Surface* src, const MODE& m, bool rle) {
+  const SDL_BlendMode blend = m.sdlBlend == 2   ? SDL_BLENDMODE_ADD
+                              : m.sdlBlend == 1 ? SDL_BLENDMODE_BLEND
+                                                : SDL_BLENDMODE_NONE;
+  return SDL_SetColorKey(src, m.keyed ? SDL_TRUE : SDL_FALSE, kKey) == 0 &&
+         SDL_SetSurfaceAlphaMod(src, m.sdlAlpha) == 0 && SDL_SetSurfaceBlendMode(src, blend) == 0 &&
+         SDL_SetSurfaceRLE(src, rle ? 1 : 0) == 0;
+}
+
+void SdlRun(benchmark::State& state, const MODE& m, bool rle, bool sprites) {
+  SCENE& s = TheScene();
+  SDL_Surface* dst = Wrap(s.screen.data(), kScreenWidth, kScreenHeight, kScreenWidth);
+  SDL_Surface* src = sprites  ? Wrap(s.sprite.data(), kSpriteSide, kSpriteSide, kSpriteSide)
+                     : m.wide ? Wrap(s.widePicture.data(), kScreenWidth, kScreenHeight, kWideWidth)
+                              : Wrap(s.picture.data(), kScreenWidth, kScreenHeight, kScreenWidth);
+  if (dst == nullptr || src == nullptr || !Configure(src, m, rle)) {
+    state.SkipWithError(SDL_GetError());
+  } else {
+    SDL_Rect first{0, 0, 0, 0};
+    SDL_BlitSurface(src, nullptr, dst, &first);  // an RLE surface is encoded on its first blit
+    for (auto _ : state) {
+      if (sprites) {
+        for (int32_t i = 0; i < kSpritesPerFrame; ++i) {
+          SDL_Rect at{s.spriteX[i], s.spriteY[i], 0, 0};
+          SDL_BlitSurface(src, nullptr, dst, &at);
+        }
+      } else {
+        SDL_Rect at{0, 0, 0, 0};
+        SDL_BlitSurface(src, nullptr, dst, &at);
+      }
+      benchmark::ClobberMemory();
+    }
+    Finish(state,
+           sprites ? int64_t(kSpritesPerFrame) * kSpriteSide * kSpriteSide : int64_t(kScreenWidth) * kScreenHeight);
+  }
+  SDL_FreeSurface(src);
+  SDL_FreeSurface(dst);
+}
+#endif
+
+// --- registration and the ratio table ----------------------------------------------
+
+void RegisterScene(const char* scene, const MODE* modes, size_t count, bool sprites) {
+  for (size_t i = 0; i < count; ++i) {
+    const MODE& m = modes[i];
+    const std::string base = std::string(scene) + "/" + m.name + "/";
+    benchmark::RegisterBenchmark((base + "vexa").c_str(), [&m, sprites](benchmark::State& st) {
+      sprites ? OurSprites(st, m) : OurScreen(st, m);
+    });
+#if defined(VEXA_BENCH_SDL2)
+    if (!m.sdl) continue;
+    benchmark::RegisterBenchmark((base + "sdl").c_str(),
+                                 [&m, sprites](benchmark::State& st) { SdlRun(st, m, false, sprites); });
+    benchmark::RegisterBenchmark((base + "sdl_rle").c_str(),
+                                 [&m, sprites](benchmark::State& st) { SdlRun(st, m, true, sprites); });
+#endif
+  }
+  benchmark::RegisterBenchmark((std::string(scene) + "/memcpy").c_str(),
+                               [sprites](benchmark::State& st) { sprites ? MemcpySprites(st) : MemcpyScreen(st); });
+}
+
+// Console output as usual, and each run's CPU time per frame kept by name
+// (the median when repetitions are asked for); CPU time, because wall time
+// on a shared machine also counts other processes.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs) {
+      if (r.error_occurred) continue;
+      const std::string name = r.run_name.function_name;
+      const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+      if (median || (r.run_type == Run::RT_Iteration && medians_.count(name) == 0))
+        times_[name] = r.GetAdjustedCPUTime();
+      if (median) medians_[name] = true;
+    }
+  }
+
+  void PrintRatios(const char* scene, const MODE* modes, size_t count) const {
+    const double memcpyTime = Time(std::string(scene) + "/memcpy");
+    std::printf("\n%s (us per frame; memcpy %.2f)\n", scene, memcpyTime / 1e3);
+    std::printf("%-11s %9s %9s %9s %9s %9s %9s\n", "mode", "vexa", "sdl", "sdl_rle", "sdl/vexa", "rle/vexa",
+                "vexa/memcpy");
+    for (size_t i = 0; i < count; ++i) {
+      const std::string base = std::string(scene) + "/" + modes[i].name + "/";
+      const double ours = Time(base + "vexa"), sdl = Time(base + "sdl"), rle = Time(base + "sdl_rle");
+      std::printf("%-11s %9.2f %9.2f %9.2f %9.2f %9.2f %9.2f\n", modes[i].name, ours / 1e3, sdl / 1e3, rle / 1e3,
+                  sdl / ours, rle / ours, ours / memcpyTime);
+    }
+  }
+
+ private:
+  double Time(const std::string& name) const {
+    const auto it = times_.find(name);
+    return it == times_.end() ? NAN : it->second;
+  }
+  std::map<std::string, double> times_;
+  std::map<std::string, bool> medians_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RegisterScene("sprites", kSpriteModes, std::size(kSpriteModes), true);
+  RegisterScene("screen", kScreenModes, std::size(kScreenModes), false);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios("sprites", kSpriteModes, std::size(kSpriteModes));
+  reporter.PrintRatios("screen", kScreenModes, std::size(kScreenModes));
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,186 @@
+// vsurf_2d_ldr.cpp - the surface side of the loader protocol: creation for
+// an image, palette entries, and pixel runs converted into the surface's
+// format with ordered dithering and the transparency rules (alpha below 255
+// becomes the colour key 0, opaque black of an image with transparency
+// becomes the format's near-black).
+//
+// Depends on: the display (palette lookup, index remap), the loader record.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "render/vmod_dsp.h"
+#include "render/vsurf_2d.h"
+#include "resources/loaders/vldr_base.h"
+#include "util/vmod_memory.h"
+
+namespace {
+
+// Ordered dither thresholds: row = phase, bit i set = low bits i gain one step.
+constexpr uint8_t DITHER4[4] = {0xC, 0x8, 0x6, 0x8};
+constexpr uint8_t DITHER8[8] = {0xF0, 0xC8, 0xF0, 0xA4, 0xD8, 0x62, 0xF0, 0x8C};
+constexpr uint16_t DITHER16[16] = {0xFB40, 0xEC90, 0xF720, 0xB8C4, 0xFF00, 0xCC98, 0xF360, 0x7C82,
+                                   0xFB40, 0xE630, 0xDD88, 0xBA44, 0xF5A0, 0xEE10, 0xF9C0, 0xD628};
+
+// One component kept to the bits of a field of (256 / step) levels, one step
+// up where the threshold row says so; components at the top stay.
+uint32_t DitherComponent(uint32_t c, uint32_t step, uint32_t limit, uint32_t row) {
+  if (c >= limit) return c;
+  uint32_t low = c & (step - 1);
+  return (c - low) + (((row >> low) & 1) ? step : 0);
+}
+
+uint32_t DitherColor(uint8_t videotype, uint32_t c, int32_t phase) {
+  uint32_t red = c & 0xFF, green = (c >> 8) & 0xFF, blue = (c >> 16) & 0xFF;
+  switch (videotype) {
+    case VideoType::Rgb444: {
+      uint32_t row = DITHER16[phase & 15];
+      red = DitherComponent(red, 16, 0xF0, row);
+      green = DitherComponent(green, 16, 0xF0, row);
+      blue = DitherComponent(blue, 16, 0xF0, row);
+      break;
+    }
+    case VideoType::Rgb555: {
+      uint32_t row = DITHER8[phase & 7];
+      red = DitherComponent(red, 8, 0xF8, row);
+      green = DitherComponent(green, 8, 0xF8, row);
+      blue = DitherComponent(blue, 8, 0xF8, row);
+      break;
+    }
+    case VideoType::Rgb565: {
+      uint32_t row = DITHER8[phase & 7];
+      red = DitherComponent(red, 8, 0xF8, row);
+      green = DitherComponent(green, 4, 0xFC, DITHER4[phase & 3]);
+      blue = DitherComponent(blue, 8, 0xF8, row);
+      break;
+    }
+    default: return c;
+  }
+  return red | (green << 8) | (blue << 16);
+}
+
+// The darkest colour a format keeps apart from black.
+uint32_t NearBlack(uint8_t videotype) {
+  switch (videotype) {
+    case VideoType::Rgb444: return 0x101010;
+    case VideoType::Rgb555:
+    case VideoType::Rgb565: return 0x080808;
+    case VideoType::Rgb888:
+    case VideoType::Xrgb8888: return 0x010101;
+    default: return 0;
+  }
+}
+
+bool IsOpaque(uint32_t colour) { return (colour >> 24) == 255; }
+
+// Index of a 24-bit colour in the display's 15-bit palette lookup.
+uint32_t LookupIndex(uint32_t c) { return ((c >> 19 & 0x1F) << 10) | ((c >> 11 & 0x1F) << 5) | ((c >> 3) & 0x1F); }
+
+// Calls put(i, x, y) for each of count stream pixels, from the info's offset
+// on, that lies inside the width x height image; the offset moves past them.
+template <typename Put>
+void WalkStream(VLDR_2DCALLBACKINFO* info, uint32_t count, int32_t width, int32_t height, Put put) {
+  const int64_t start = info->offset;
+  for (uint32_t i = 0; i < count; i++) {
+    int64_t position = start + i;
+    if (position < 0) continue;
+    int64_t y = position / width;
+    if (y >= height) break;
+    put(i, int32_t(position % width), int32_t(y));
+  }
+  int64_t next = start + count;
+  info->offset = next > INT32_MAX ? INT32_MAX : int32_t(next);
+}
+
+}  // namespace
+
+int V2DSurface::LdrOnCreate(VLDR_2DCALLBACKINFO* info) {
+  if (!info) return VSURF_INVALID;
+  int32_t height = info->height > uint32_t(INT32_MAX) ? INT32_MAX : int32_t(info->height);
+  int result = Create(info->width, height, info->displaytype, info->flags);
+  if (result == VSURF_OK) colorkey = 0;
+  return result;
+}
+
+int V2DSurface::LdrOnPaletteStream(VLDR_2DCALLBACKINFO* info) {
+  if (!info || !info->data) return VSURF_INVALID;
+  if (info->palettestart > 255) return VSURF_NOTHING;
+  uint32_t count = info->length / 4;
+  if (count > 256 - info->palettestart) count = 256 - info->palettestart;
+  std::memcpy(palette + info->palettestart, info->data, count * 4);
+  info->palettestart += count;
+  ClassVMemory::DeAlloc(indexremap);
+  indexremap = nullptr;
+  return VSURF_OK;
+}
+
+int V2DSurface::LdrOnPixelStream(VLDR_2DCALLBACKINFO* info) {
+  if (!IsCreated() || !pixels) return VSURF_NOTCREATED;
+  if (!info || !info->data) return VSURF_INVALID;
+  return info->indexed ? StreamIndexed(info) : StreamTrueColor(info);
+}
+
+int V2DSurface::StreamIndexed(VLDR_2DCALLBACKINFO* info) {
+  const bool remap = (info->flags & VLDR_FLAG_REMAP) != 0;
+  if (videotype == VideoType::Indexed8 && remap && !indexremap && BuildIndexRemap() != VSURF_OK) return VSURF_NOMEMORY;
+  const uint8_t* data = static_cast<const uint8_t*>(info->data);
+  const bool dither = (info->flags & VLDR_FLAG_DITHER) != 0;
+  WalkStream(info, info->length, GetWidth(), GetHeight(), [&](uint32_t i, int32_t x, int32_t y) {
+    uint32_t entry = palette[data[i]];
+    if (videotype != VideoType::Indexed8) {
+      WriteStreamPixel(x, y, StreamColor(entry, info->alpha != 0, dither, x + y));
+    } else {
+      WriteStreamPixel(x, y, !IsOpaque(entry) ? 0 : (remap ? indexremap[data[i]] : data[i]));
+    }
+  });
+  return VSURF_OK;
+}
+
+int V2DSurface::StreamTrueColor(VLDR_2DCALLBACKINFO* info) {
+  const bool remap = (info->flags & VLDR_FLAG_REMAP) != 0;
+  ClassVDisplay* display = Display();
+  const uint8_t* lookup = nullptr;
+  if (videotype == VideoType::Indexed8 && remap && display) {
+    // The lookup may not exist yet, or be older than the palette.
+    if (!display->BuildPaletteLookup()) return VSURF_NOMEMORY;
+    lookup = display->GetPaletteLookup();
+  }
+  const uint8_t* data = static_cast<const uint8_t*>(info->data);
+  const bool dither = (info->flags & VLDR_FLAG_DITHER) != 0;
+  WalkStream(info, info->length / 4, GetWidth(), GetHeight(), [&](uint32_t i, int32_t x, int32_t y) {
+    uint32_t colour;
+    std::memcpy(&colour, data + size_t(i) * 4, 4);
+    if (videotype != VideoType::Indexed8) {
+      WriteStreamPixel(x, y, StreamColor(colour, info->alpha != 0, dither, x + y));
+    } else {
+      WriteStreamPixel(x, y, !IsOpaque(colour) ? 0 : (lookup ? lookup[LookupIndex(colour)] : colour & 0xFF));
+    }
+  });
+  return VSURF_OK;
+}
+
+uint32_t V2DSurface::StreamColor(uint32_t colour, bool alphaflag, bool dither, int32_t phase) const {
+  if (!IsOpaque(colour)) return 0;
+  uint32_t c = colour & 0xFFFFFF;
+  // Opaque black of an image with transparency must not read as the key.
+  if (c == 0) return alphaflag ? NearBlack(videotype) : 0;
+  return dither ? DitherColor(videotype, c, phase) : c;
+}
+
+void V2DSurface::WriteStreamPixel(int32_t x, int32_t y, uint32_t colour) {
+  MapPos(x, y);
+  if (x < clipper.left || x >= clipper.right || y < clipper.top || y >= clipper.bottom) return;
+  PutPixelRaw(x, y, colour, 0, 0);
+}
+
+int V2DSurface::BuildIndexRemap() {
+  indexremap = static_cast<uint8_t*>(ClassVMemory::Alloc(256));
+  if (!indexremap) return VSURF_NOMEMORY;
+  if (const ClassVDisplay* display = Display()) {
+    display->BuildPaletteLookupIndex(indexremap, palette);
+  } else {
+    // Without a display there is no palette to map onto.
+    for (int i = 0; i < 256; i++) indexremap[i] = uint8_t(i);
+  }
+  return VSURF_OK;
+}

@@ -1,0 +1,67 @@
+// vldr_base.h - the loader framework's base: the record a 2D loader hands to
+// every surface callback, the loader result codes, and the loader base class
+// that the display keeps in its loader slots.
+//
+// A surface offers a block of file data to the registered loaders in slot
+// order; the loader that recognises the format calls LdrOnCreate once, then
+// LdrOnPaletteStream zero or more times (indexed images) and LdrOnPixelStream
+// once per row. Depends on: nothing (surfaces are only named here).
+#pragma once
+
+#include <cstdint>
+
+class V2DSurfaceBase;
+class V3DSurface;
+
+// Results of Start.
+constexpr int VLDR_LOADED = 0;         // loaded
+constexpr int VLDR_CORRUPT = 1;        // the data is corrupt or inconsistent
+constexpr int VLDR_OUTOFMEMORY = 2;    // out of memory
+constexpr int VLDR_NOTMYFORMAT = 3;    // not this loader's format; the next loader tries
+constexpr int VLDR_DECLINED = 14;      // declined; the next loader tries too
+
+// Bits of VLDR_2DCALLBACKINFO::flags the surface callbacks read.
+constexpr uint32_t VLDR_FLAG_DITHER = 0x10;  // dither down to 12, 15 and 16 bits
+constexpr uint32_t VLDR_FLAG_REMAP = 0x40;   // map colours onto the display palette (8-bit surfaces)
+
+// What a 2D loader tells the surface. Colours on every stream: red bits 0-7,
+// green 8-15, blue 16-23, alpha 24-31 (255 = opaque); palette entries alike.
+struct VLDR_2DCALLBACKINFO {
+  int32_t width;          // image width in pixels
+  uint32_t height;        // image height in pixels
+  uint8_t indexed;        // 1: one palette index per byte; 0: 32-bit colours
+  uint8_t alpha;          // 1: the image carries transparency
+  const void* data;       // palette stream: the entries; pixel stream: one row
+  uint32_t length;        // bytes at data
+  uint32_t lastimage;     // GIF only: index of the last image to decode
+  uint32_t reserved;      // not used by the 2D loaders
+  uint8_t displaytype;    // video type argument of Start, passed through
+  uint32_t flags;         // flags argument of Start, passed through
+  uint32_t palettestart;  // first palette entry of the palette stream
+  int32_t offset;         // pixel stream: index of the row's first pixel (row x width)
+};
+
+class ClassVLoaderBase {
+ public:
+  ClassVLoaderBase() = default;
+  virtual ~ClassVLoaderBase() = default;
+  ClassVLoaderBase(const ClassVLoaderBase&) = delete;
+  ClassVLoaderBase& operator=(const ClassVLoaderBase&) = delete;
+
+  virtual int Start(V2DSurfaceBase* surface, const void* data, uint32_t length, uint8_t displaytype,
+                    uint32_t flags) {  // images; the base knows no format
+    (void)surface, (void)data, (void)length, (void)displaytype, (void)flags;
+    return VLDR_NOTMYFORMAT;
+  }
+  virtual int Start(V3DSurface* surface, const void* data, uint32_t length, int8_t option,
+                    uint32_t flags) {  // models; the base knows no format
+    (void)surface, (void)data, (void)length, (void)option, (void)flags;
+    return VLDR_NOTMYFORMAT;
+  }
+
+ protected:
+  bool bigendian = false;          // byte order of Read16/Read32
+  const uint8_t* data = nullptr;   // the linked block, not owned
+  uint32_t position = 0;           // read offset from the start of the block
+  uint32_t size = 0;               // length of the block in bytes
+};
