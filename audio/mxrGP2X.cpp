@@ -23,6 +23,27 @@ constexpr uint64_t kMicrosecondsPerSecond = 1000000u;
 
 std::atomic<bool> g_manualByDefault{false};
 
+// Open manual drivers, for pumpManualDrivers. Manual mode belongs to the
+// frame loop's thread, so the list needs no lock.
+constexpr int kMaxManualDrivers = 4;
+mxrGP2X* g_manualDrivers[kMaxManualDrivers] = {};
+
+bool ListManualDriver(mxrGP2X* driver) {
+  for (mxrGP2X*& slot : g_manualDrivers) {
+    if (!slot) {
+      slot = driver;
+      return true;
+    }
+  }
+  return false;
+}
+
+void UnlistManualDriver(mxrGP2X* driver) {
+  for (mxrGP2X*& slot : g_manualDrivers) {
+    if (slot == driver) slot = nullptr;
+  }
+}
+
 uint32_t ClampFragments(uint64_t count) {
   if (count < MXR_MINFRAGMENTS) return MXR_MINFRAGMENTS;
   if (count > MXR_MAXFRAGMENTS) return MXR_MAXFRAGMENTS;
@@ -86,6 +107,12 @@ int mxrGP2X::open(AudioSpec* spec, unsigned frames, mxrAudioCallback callback, v
   stop_.store(false);
   origin_ = clockMicroseconds();
   pumped_ = 0;
+  if (manual_ && !ListManualDriver(this)) {
+    Platform_Close(fd_);
+    fd_ = -1;
+    releaseBuffer();
+    return MXR_DRIVER_NOMEMORY;
+  }
   if (!manual_) {
     if (pthread_create(&thread_, nullptr, &mxrGP2X::threadEntry, this) != 0) {
       Platform_Close(fd_);
@@ -107,6 +134,7 @@ int mxrGP2X::close() {
     threadstarted_ = false;
   }
   open_ = false;
+  UnlistManualDriver(this);
   Platform_Close(fd_);
   fd_ = -1;
   releaseBuffer();
@@ -128,6 +156,14 @@ void mxrGP2X::suspend() {
 
 void mxrGP2X::resume() {
   suspended_.store(false);
+}
+
+int mxrGP2X::pumpManualDrivers(uint64_t nowMicroseconds) {
+  int written = 0;
+  for (mxrGP2X* driver : g_manualDrivers) {
+    if (driver) written += driver->pump(nowMicroseconds);
+  }
+  return written;
 }
 
 void mxrGP2X::manualByDefault(bool on) {

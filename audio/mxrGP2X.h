@@ -15,7 +15,9 @@
 // durations have passed. While suspended, due fragments are skipped without a
 // callback or a write, as the device would run dry. Given the same times the
 // stream is the same, byte for byte. pump() takes the critical section around
-// each callback, so it must not be called from inside it.
+// each callback, so it must not be called from inside it. Open manual drivers
+// are listed, so a front end that never sees the sound module can pump them
+// all at each flip (pumpManualDrivers).
 // Tunables: fragment 20 ms, 3..16 fragments per buffer, a 50 us poll.
 // Depends on: audio/mxrDriver.h, platform/platform.h (the device, nanosleep,
 // the clock), util/vmod_memory.h (the buffer).
@@ -59,6 +61,7 @@ class mxrGP2X : public mxrDriver {
   int manual(bool on);                                      // this driver's mode for its next open; -2 while open
   bool manual() const;
   int pump(uint64_t nowMicroseconds);                       // writes the fragments due by now (platform clock, us); their count, or -3
+  static int pumpManualDrivers(uint64_t nowMicroseconds);   // pump() of every open manual driver; fragments written in all
 
   // What open chose.
   uint32_t fragmentCount() const;                           // fragments in the buffer, 3..16

@@ -29,7 +29,10 @@
 #include <SDL.h>
 #endif
 
+#include "render/vmod_dsp.h"
 #include "render/vrdr_blt.h"
+#include "render/vsurf_2d.h"
+#include "tests/render/display_rig.h"
 #include "tests/support/xorshift.h"
 
 namespace {
@@ -92,26 +95,29 @@ struct MODE {
   bool sdl;          // SDL2 has this operation
   uint8_t sdlAlpha;  // SDL_SetSurfaceAlphaMod
   int sdlBlend;      // 0 none, 1 SDL_BLENDMODE_BLEND, 2 SDL_BLENDMODE_ADD
+  uint32_t bltFlags, bltValue;  // the same operation as a caller asks BltFast for it
 };
 
 constexpr uint32_t kTintFill = 0x3807;  // (0x7F0070 >> 1) & 0x7F7F7F in Rgb565: a halved purple
 
 const MODE kSpriteModes[] = {
-    {"plain", false, false, 0, 0, 0, true, 255, 0},
-    {"keyed", true, false, VBLT_COLORKEY, 0, 0, true, 255, 0},
-    {"opacity128", true, false, VBLT_COLORKEY | VBLT_SHIFTBLENDHIGH, 128, 0, true, 128, 1},
-    {"opacity100", true, false, VBLT_COLORKEY | VBLT_OPACITY, 96, 0, true, 100, 1},
-    {"additive", true, false, VBLT_COLORKEY | VBLT_ADDITIVE, 0, 0, true, 255, 2},
-    {"tint", true, false, VBLT_COLORKEY | VBLT_TINT, 0, kTintFill, false, 255, 0},
+    {"plain", false, false, 0, 0, 0, true, 255, 0, 0, 0},
+    {"keyed", true, false, VBLT_COLORKEY, 0, 0, true, 255, 0, VBLT_COLORKEY, 0},
+    {"opacity128", true, false, VBLT_COLORKEY | VBLT_SHIFTBLENDHIGH, 128, 0, true, 128, 1,
+     VBLT_COLORKEY | VBLT_OPACITY, 128},
+    {"opacity100", true, false, VBLT_COLORKEY | VBLT_OPACITY, 96, 0, true, 100, 1, VBLT_COLORKEY | VBLT_OPACITY, 100},
+    {"additive", true, false, VBLT_COLORKEY | VBLT_ADDITIVE, 0, 0, true, 255, 2, VBLT_COLORKEY | VBLT_ADDITIVE, 0},
+    {"tint", true, false, VBLT_COLORKEY | VBLT_TINT, 0, kTintFill, false, 255, 0, VBLT_COLORKEY | VBLT_TINT,
+     0xFF7F0070},
 };
 const MODE kScreenModes[] = {
-    {"plain", false, false, 0, 0, 0, true, 255, 0},
-    {"plain_rows", false, true, 0, 0, 0, true, 255, 0},
-    {"keyed", true, false, VBLT_COLORKEY, 0, 0, true, 255, 0},
-    {"opacity128", false, false, VBLT_SHIFTBLENDHIGH, 128, 0, true, 128, 1},
-    {"opacity100", false, false, VBLT_OPACITY, 96, 0, true, 100, 1},
-    {"additive", false, false, VBLT_ADDITIVE, 0, 0, true, 255, 2},
-    {"tint", false, false, VBLT_TINT, 0, kTintFill, false, 255, 0},
+    {"plain", false, false, 0, 0, 0, true, 255, 0, 0, 0},
+    {"plain_rows", false, true, 0, 0, 0, true, 255, 0, 0, 0},
+    {"keyed", true, false, VBLT_COLORKEY, 0, 0, true, 255, 0, VBLT_COLORKEY, 0},
+    {"opacity128", false, false, VBLT_SHIFTBLENDHIGH, 128, 0, true, 128, 1, VBLT_OPACITY, 128},
+    {"opacity100", false, false, VBLT_OPACITY, 96, 0, true, 100, 1, VBLT_OPACITY, 100},
+    {"additive", false, false, VBLT_ADDITIVE, 0, 0, true, 255, 2, VBLT_ADDITIVE, 0},
+    {"tint", false, false, VBLT_TINT, 0, kTintFill, false, 255, 0, VBLT_TINT, 0xFF7F0070},
 };
 
 constexpr int32_t kPitch = kScreenWidth * 2;
@@ -147,6 +153,78 @@ void OurScreen(benchmark::State& state, const MODE& m) {
   for (auto _ : state) {
     VRdrBltFast16(kScreenWidth, kScreenHeight, ScreenAt(s, 0, 0), picture, kPitch, pitch, kKey, m.fill, m.opacity,
                   m.flags);
+    benchmark::ClobberMemory();
+  }
+  Finish(state, int64_t(kScreenWidth) * kScreenHeight);
+}
+
+// --- ours, through BltFast on the display's back buffer -------------------------
+
+// The display on the emulated framebuffer, with a sprite and two pictures as
+// surfaces holding the scene's pixels.
+struct SURFACESCENE {
+  DisplayRig rig;
+  V2DSurface sprite, picture, widePicture;
+  bool ready = false;
+
+  static void Fill(V2DSurface& surface, const std::vector<uint16_t>& pixels, int32_t width) {
+    V2DSURFACEINFO info{};
+    uint8_t* memory = surface.Lock(&info);
+    if (!memory) return;
+    for (int32_t y = 0; y < int32_t(info.height); ++y)
+      std::memcpy(memory + size_t(y) * info.rowbytes, pixels.data() + size_t(y) * width, size_t(width) * 2);
+    surface.Unlock();
+  }
+
+  SURFACESCENE() {
+    SCENE& s = TheScene();
+    if (rig.Open(0, VideoType::Rgb565) != 0) return;
+    ClassVDisplay& d = rig.display;
+    if (d.CreateSurface(&sprite, kSpriteSide, kSpriteSide, 1) != 0 ||
+        d.CreateSurface(&picture, kScreenWidth, kScreenHeight, 1) != 0 ||
+        d.CreateSurface(&widePicture, kWideWidth, kScreenHeight, 1) != 0)
+      return;
+    Fill(sprite, s.sprite, kSpriteSide);
+    Fill(picture, s.picture, kScreenWidth);
+    Fill(widePicture, s.widePicture, kWideWidth);
+    sprite.SetColorKey(0xFF00FF);
+    picture.SetColorKey(0xFF00FF);
+    ready = true;
+  }
+};
+
+SURFACESCENE& TheSurfaceScene() {
+  static SURFACESCENE scene;
+  return scene;
+}
+
+void OurBltFastSprites(benchmark::State& state, const MODE& m) {
+  SCENE& s = TheScene();
+  SURFACESCENE& ss = TheSurfaceScene();
+  if (!ss.ready) {
+    state.SkipWithError("the emulated display did not open");
+    return;
+  }
+  V2DSurface* back = ss.rig.display.GetBackBuffer();
+  for (auto _ : state) {
+    for (int32_t i = 0; i < kSpritesPerFrame; ++i)
+      back->BltFast(s.spriteX[i], s.spriteY[i], &ss.sprite, nullptr, m.bltFlags, m.bltValue);
+    benchmark::ClobberMemory();
+  }
+  Finish(state, int64_t(kSpritesPerFrame) * kSpriteSide * kSpriteSide);
+}
+
+void OurBltFastScreen(benchmark::State& state, const MODE& m) {
+  SURFACESCENE& ss = TheSurfaceScene();
+  if (!ss.ready) {
+    state.SkipWithError("the emulated display did not open");
+    return;
+  }
+  V2DSurface* back = ss.rig.display.GetBackBuffer();
+  V2DSurface* source = m.wide ? &ss.widePicture : &ss.picture;
+  const tagRECT screen{0, 0, kScreenWidth, kScreenHeight};
+  for (auto _ : state) {
+    back->BltFast(0, 0, source, &screen, m.bltFlags, m.bltValue);
     benchmark::ClobberMemory();
   }
   Finish(state, int64_t(kScreenWidth) * kScreenHeight);
@@ -229,6 +307,9 @@ void RegisterScene(const char* scene, const MODE* modes, size_t count, bool spri
     const std::string base = std::string(scene) + "/" + m.name + "/";
     benchmark::RegisterBenchmark((base + "vexa").c_str(), [&m, sprites](benchmark::State& st) {
       sprites ? OurSprites(st, m) : OurScreen(st, m);
+    });
+    benchmark::RegisterBenchmark((base + "vexa_bltfast").c_str(), [&m, sprites](benchmark::State& st) {
+      sprites ? OurBltFastSprites(st, m) : OurBltFastScreen(st, m);
     });
 #if defined(VEXA_BENCH_SDL2)
     if (!m.sdl) continue;

@@ -578,6 +578,19 @@ void EffectSpan(uint32_t bytes, uint8_t* d, ptrdiff_t dstep, int32_t count, SAMP
   }
 }
 
+// One row of the quad from column `left`: plain, keyed, or through the
+// depth's routines for any other flag.
+void FillSpan(const BlitLock& lock, const QUAD& q, int32_t row, int32_t left, int32_t count, const EFFECT& e) {
+  SAMPLER s = {&lock.src, q.u0 + q.dudx * left + q.dudy * row, q.v0 + q.dvdx * left + q.dvdy * row, q.dudx, q.dvdx,
+               q.texels};
+  uint8_t* d = lock.dst.AtVirtual(left, row);
+  const ptrdiff_t dstep = lock.dst.info.xstep;
+  const uint32_t bytes = lock.dst.Bytes();
+  if (e.flags & ~BlitFlags::ColorKey) EffectSpan(bytes, d, dstep, count, s, e);
+  else if (e.flags) CopySpanOf<true>(bytes, d, dstep, count, s, e.key);
+  else CopySpanOf<false>(bytes, d, dstep, count, s, 0);
+}
+
 // --- pixel shaders ---------------------------------------------------------------------
 
 // Shaders see 0x00RRGGBB (red in bits 16-23), not the interface layout.
@@ -762,21 +775,11 @@ int V2DSurface::BltFx(int32_t x, int32_t y, V2DSurface* source, const tagRECT* r
   ResetScanLines(q.top, q.bottom);
   for (int i = 0; i < 4; i++) ScanPolyLine(q.x[i], q.y[i], q.x[(i + 1) & 3], q.y[(i + 1) & 3]);
   const EFFECT effect = {FastDispatcher(videotype), source->colorkey, RoutineFill(videotype, op), op.opacity, op.flags};
-  const bool keyed = op.flags & BlitFlags::ColorKey, blended = op.flags & ~BlitFlags::ColorKey;
-  if (blended && !effect.dispatch) return VSURF_OK;
-  const uint32_t bytes = lock.dst.Bytes();
+  if ((op.flags & ~BlitFlags::ColorKey) && !effect.dispatch) return VSURF_OK;
   for (int32_t row = scanfirst; row < scanend; row++) {
     const int32_t left = scanleftx[row] > destclip.left ? scanleftx[row] : destclip.left;
     const int32_t right = scanrightx[row] < destclip.right - 1 ? scanrightx[row] : destclip.right - 1;
-    if (right < left) continue;
-    SAMPLER s = {&lock.src, q.u0 + q.dudx * left + q.dudy * row, q.v0 + q.dvdx * left + q.dvdy * row, q.dudx, q.dvdx,
-                 q.texels};
-    uint8_t* d = lock.dst.AtVirtual(left, row);
-    const ptrdiff_t dstep = lock.dst.info.xstep;
-    const int32_t count = right - left + 1;
-    if (blended) EffectSpan(bytes, d, dstep, count, s, effect);
-    else if (keyed) CopySpanOf<true>(bytes, d, dstep, count, s, source->colorkey);
-    else CopySpanOf<false>(bytes, d, dstep, count, s, 0);
+    if (right >= left) FillSpan(lock, q, row, left, right - left + 1, effect);
   }
   return VSURF_OK;
 }

@@ -1016,7 +1016,7 @@ TEST_P(BlitMemorySafety, ArbitraryBlitsStayInsideTheirSurfacesAndTheClipper) {
   XorShift32 rng{0xB1A5u + GetParam()};
   const uint8_t types[] = {VideoType::Indexed8, VideoType::Rgb444, VideoType::Rgb565, VideoType::Rgb888,
                            VideoType::Xrgb8888};
-  for (int round = 0; round < 20000; round++) {
+  for (int round = 0; round < 40; round++) {
     V2DSurface dst, src;
     const uint8_t type = types[rng.Below(5)];
     ASSERT_EQ(rig.display.CreateSurface(&dst, int32_t(1 + rng.Below(24)), int32_t(1 + rng.Below(20)), As(type)), 0);

@@ -20,6 +20,7 @@
 
 #include "framework/vexa.h"
 #include "resources/vmod_file.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -45,28 +46,14 @@ std::string WorkingFolder() {
 class VFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vexa_file_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder = std::string(pattern) + "/";
+    folder = MakeTempFolder("vexa_file_");
+    ASSERT_FALSE(folder.empty());
     file.SetCurrentFolder(folder.c_str());
   }
 
   void TearDown() override {
     file.Close();
     RemoveTree(folder);
-  }
-
-  static void RemoveTree(const std::string& path) {
-    if (DIR* dir = opendir(path.c_str())) {
-      while (dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        const std::string child = path + name;
-        if (std::remove(child.c_str()) != 0) RemoveTree(child + "/");
-      }
-      closedir(dir);
-    }
-    rmdir(path.c_str());
   }
 
   void Put(const std::string& name, const std::string& bytes) {

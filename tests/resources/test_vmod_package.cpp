@@ -20,7 +20,8 @@
 #include <zlib.h>
 
 #include "resources/vmod_file.h"
-#include "support/xorshift.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/xorshift.h"
 #include "util/vmod_memory.h"
 #include "util/vmod_std.h"
 
@@ -210,28 +211,14 @@ std::vector<PARSEDENTRY> ParseWritten(const std::string& bytes) {
 class VPackageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vexa_pack_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder = std::string(pattern) + "/";
+    folder = MakeTempFolder("vexa_pack_");
+    ASSERT_FALSE(folder.empty());
     pack.SetCurrentFolder(folder.c_str());
   }
 
   void TearDown() override {
     pack.Close();
     RemoveTree(folder);
-  }
-
-  static void RemoveTree(const std::string& path) {
-    if (DIR* dir = opendir(path.c_str())) {
-      while (dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        const std::string child = path + name;
-        if (std::remove(child.c_str()) != 0) RemoveTree(child + "/");
-      }
-      closedir(dir);
-    }
-    rmdir(path.c_str());
   }
 
   // A fresh file each time: rewriting one in place makes some file systems
