@@ -13,7 +13,8 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
 # Debian packages the build needs.
-HOST_PACKAGES = cmake make g++ clang pkg-config zlib1g-dev libsdl2-dev libgtest-dev libbenchmark-dev
+HOST_PACKAGES = cmake make g++ clang pkg-config zlib1g-dev libsdl2-dev libgtest-dev libbenchmark-dev \
+                libpng-dev libjpeg62-turbo-dev libjpeg-turbo-progs libxmp-dev
 CROSS_PACKAGES = g++-arm-linux-gnueabi qemu-user
 ARM_DEPS = $(CURDIR)/$(BUILD_ARM)-deps
 ARM_ZLIB = $(ARM_DEPS)/usr/lib/arm-linux-gnueabi/libz.a

@@ -136,6 +136,9 @@ ClassVDisplay::ClassVDisplay() = default;
 
 ClassVDisplay::~ClassVDisplay() {
   Close();
+  for (int slot = 0; slot < VDSP_LOADERSLOTS; slot++) {
+    if (adopted[slot]) delete loaders[slot];
+  }
   internalfont.Free();
   conversion.Free();
   backbuffer.Free();
@@ -563,11 +566,20 @@ int ClassVDisplay::RegisterLoader(ClassVLoaderBase* loader) {
   return 0;
 }
 
+int ClassVDisplay::AdoptLoader(ClassVLoaderBase* loader) {
+  if (!RegisterLoader(loader)) return 0;
+  for (int slot = 0; slot < VDSP_LOADERSLOTS; slot++) {
+    if (loaders[slot] == loader) adopted[slot] = true;
+  }
+  return 1;
+}
+
 int ClassVDisplay::UnRegisterLoader(ClassVLoaderBase* loader) {
   if (!loader) return 0;
-  for (ClassVLoaderBase*& slot : loaders) {
-    if (slot == loader) {
-      slot = nullptr;
+  for (int slot = 0; slot < VDSP_LOADERSLOTS; slot++) {
+    if (loaders[slot] == loader) {
+      loaders[slot] = nullptr;
+      adopted[slot] = false;
       return 1;
     }
   }

@@ -137,7 +137,8 @@ class ClassVDisplay {
   int CreateSurface(V3DSurface* surface, const char* name, int8_t type, uint32_t flags);                // not yet: 1
   int CreateSurface(V3DSurface* surface, const char16_t* name, int8_t type, uint32_t flags);            // not yet: 1
   int RegisterLoader(ClassVLoaderBase* loader);                    // first empty slot: 1; 0 null or full
-  int UnRegisterLoader(ClassVLoaderBase* loader);                  // clears its slot: 1; 0 not found
+  int AdoptLoader(ClassVLoaderBase* loader);                       // RegisterLoader; the display deletes it when destroyed
+  int UnRegisterLoader(ClassVLoaderBase* loader);                  // clears its slot (an adopted one is the caller's again): 1; 0 not found
   ClassVLoaderBase* GetLoader(int slot) const;                     // slot 0..15, null when empty
   const VDSPBLTTABLE* GetBltTable() const { return blttable; }     // routines of the render mode's depth
 
@@ -179,6 +180,7 @@ class ClassVDisplay {
   void WipeMap(V2DSurface* dest, V2DSurface* fresh, uint32_t p, const uint8_t* map);
 
   ClassVLoaderBase* loaders[VDSP_LOADERSLOTS] = {};
+  bool adopted[VDSP_LOADERSLOTS] = {};     // slot's loader is deleted with the display
   V2DSurface backbuffer;                   // render mode, the panel's physical orientation
   V2DSurface conversion;                   // display mode, only when the modes differ
   VCD* ecd = nullptr;

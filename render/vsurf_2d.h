@@ -6,7 +6,10 @@
 //
 // Sources: vsurf_2d.cpp (the core), vsurf_2d_fill.cpp (pixels and fills with
 // the draw flags), vsurf_2d_ldr.cpp (loader callbacks), vsurf_2d_blt.cpp
-// (blits), vsurf_2d_scan.cpp (scan-line tables), vsurf_2d_font.cpp (fonts).
+// (blits), vsurf_2d_bltrgba.cpp (blits from RGBA surfaces), vsurf_2d_scan.cpp
+// (scan-line tables), vsurf_2d_prim.cpp (lines, rectangles, ovals),
+// vsurf_2d_poly.cpp (triangles, gradients, textures, landscape),
+// vsurf_2d_font.cpp (fonts).
 // Depends on: render/vsurf_2dbase.h, the display, the memory, file and math
 // modules, the blit routine families (render/vrdr_blt.h).
 #pragma once
@@ -101,6 +104,12 @@ class V2DSurface : public V2DSurfaceBase {
                     const int32_t* a2);                            // with one interpolated pair
   void ScanPolyLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const int32_t* a1,
                     const int32_t* a2, const int32_t* b1, const int32_t* b2); // with two pairs
+
+  // RGBA source: blends every pixel by its own alpha (vsurf_2d_bltrgba.cpp).
+  int BltFast(int32_t x, int32_t y, V2DSurfaceRGBA* source, const tagRECT* rect, uint32_t flags = 0,
+              uint32_t value = 0);
+
+  // Drawing primitives (vsurf_2d_prim.cpp, vsurf_2d_poly.cpp).
 
   // Fonts (vsurf_2d_font.cpp).
   int DrawFont(int32_t x, int32_t y, V2DSurface* font, const char* text, uint32_t flags, uint32_t value);     // 8-bit text

@@ -5,7 +5,8 @@
 // A surface offers a block of file data to the registered loaders in slot
 // order; the loader that recognises the format calls LdrOnCreate once, then
 // LdrOnPaletteStream zero or more times (indexed images) and LdrOnPixelStream
-// once per row. Depends on: nothing (surfaces are only named here).
+// once per row. Sources: vldr_base.cpp (the byte reader), vldr_register.cpp
+// (registration). Depends on: the display (registration only).
 #pragma once
 
 #include <cstdint>
@@ -59,9 +60,32 @@ class ClassVLoaderBase {
     return VLDR_NOTMYFORMAT;
   }
 
+ // Byte reader over the linked block. Every read is bounded by the block's
+  // size; seeks never check, but a target outside 0 .. 2^32 - 1 lands past
+  // any block, so the reads that follow fail instead of wrapping.
+  void LinkData(const void* block, uint32_t length);  // links a block, position 0
+  void SetByteOrder(bool big) { bigendian = big; }     // for Read16/Read32; fresh loaders are little-endian
+  int Read8(uint8_t& out);                             // 1 and the byte; 0 past the end
+  int Read16(uint16_t& out);                           // 1 and two bytes in the byte order; 0 if fewer remain
+  int Read32(uint32_t& out);                           // 1 and four bytes in the byte order; 0 if fewer remain
+  int ReadStream(void* buffer, uint32_t length);       // copies what remains up to length: 1; 0 past the end
+  void SeekSet(uint64_t offset);                       // absolute position
+  void SeekRelative(int64_t delta);                    // position + delta
+  uint32_t Tell() const { return position; }
+  bool HaveData() const { return position < size; }
+  uint32_t Remaining() const { return position < size ? size - position : 0; }  // bytes left to read
+
  protected:
   bool bigendian = false;          // byte order of Read16/Read32
   const uint8_t* data = nullptr;   // the linked block, not owned
   uint32_t position = 0;           // read offset from the start of the block
   uint32_t size = 0;               // length of the block in bytes
 };
+
+class ClassVDisplay;
+
+// Creates one instance of each loader and registers it with the display in
+// the order BMP, GIF, PNG, JPG, TGA. A refused registration destroys that
+// loader and creates none of the rest: 0. All registered: 1. The display
+// adopts the registered loaders: they are deleted with it.
+int RegisterDisplayLoaders(ClassVDisplay* display);

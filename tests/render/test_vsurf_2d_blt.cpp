@@ -686,7 +686,7 @@ TEST(BlitPalette, AfterCloseEveryBlitReportsNotCreated) {
   EXPECT_EQ(dst.BltFlip(0, 0, &src, nullptr, 1024, 0, 0, 0), 1);
   EXPECT_EQ(dst.Blt(10, 10, &src, nullptr, 100, 65536, 0, 0, 0), 1);
   EXPECT_EQ(dst.BltPixelShader(0, 0, &src, nullptr, VPShader_XOR, 0, 0), 1);
-  EXPECT_EQ(dst.BltFast(0, 0, nullptr, nullptr), 1);
+  EXPECT_EQ(dst.BltFast(0, 0, static_cast<V2DSurface*>(nullptr), nullptr), 1);
 }
 
 // --- pixel shaders ---------------------------------------------------------------------------
