@@ -1,9 +1,9 @@
 // mxrChannel.cpp - channel state shared by both kinds, the sound channel's
-// mixing kernel, and the music channel (which holds its tune and mixes
-// nothing yet).
+// mixing kernel, and the music channel: the MOD player with its period and
+// vibrato tables, row and tick effects, and the mixing of its tracks.
 //
-// Depends on: audio/mxrData.h (mxrSound), audio/mxrSpeaker.h (global volume,
-// critical section, output rate).
+// Depends on: audio/mxrData.h (mxrSound, mxrMusic), audio/mxrSpeaker.h
+// (global volume, critical section, output rate, step and note tables).
 #include "audio/mxrChannel.h"
 
 #include <atomic>
@@ -17,22 +17,10 @@
 
 #include "audio/mxrData.h"
 #include "audio/mxrSpeaker.h"
-#include "audio/mxrUtility.h"
-#include "util/vmod_memory.h"
 
 namespace {
 
 constexpr uint32_t kFractionBits = 8;  // sound positions are 24.8
-
-// MOD layout: offsets and sizes the tune's loader reads.
-constexpr uint32_t kModSamples = 31;
-constexpr uint32_t kModSampleHeaderAt = 20;
-constexpr uint32_t kModSampleHeaderBytes = 30;
-constexpr uint32_t kModSampleLengthAt = 22;  // within a sample header: length in words, big-endian
-constexpr uint32_t kModSongLengthAt = 950;
-constexpr uint32_t kModOrdersAt = 952;
-constexpr uint32_t kModOrders = 128;
-constexpr uint64_t kModPatternBytesPerTrack = 64 * 4;  // 64 rows of 4-byte cells
 
 unsigned ClampToUnsigned(uint64_t value) {
   constexpr uint64_t kMax = std::numeric_limits<unsigned>::max();
@@ -291,160 +279,7 @@ bool MixLayout(const uint8_t* data, uint64_t& position, uint64_t step, uint64_t 
                         right, frames);
 }
 
-uint32_t ReadBe16(const uint8_t* at) {
-  return uint32_t{at[0]} << 8 | at[1];
-}
-
-// Patterns stored in a MOD image: the highest one the song's orders name, plus 1.
-int CountPatterns(const uint8_t* image) {
-  uint32_t songlength = image[kModSongLengthAt];
-  songlength = songlength < kModOrders ? songlength : kModOrders;
-  int highest = 0;
-  for (uint32_t i = 0; i < songlength; ++i) {
-    highest = image[kModOrdersAt + i] > highest ? image[kModOrdersAt + i] : highest;
-  }
-  return highest + 1;
-}
-
-// Bytes a MOD image of this header covers: header, patterns, sample data.
-uint64_t ModImageSize(const uint8_t* image, int tracks) {
-  uint64_t size = MXR_MOD_HEADERBYTES + uint64_t(tracks) * uint64_t(CountPatterns(image)) * kModPatternBytesPerTrack;
-  for (uint32_t k = 0; k < kModSamples; ++k) {
-    size += uint64_t{ReadBe16(image + kModSampleHeaderAt + k * kModSampleHeaderBytes + kModSampleLengthAt)} * 2;
-  }
-  return size;
-}
-
 }  // namespace
-
-// --- mxrMusic -----------------------------------------------------------------
-
-mxrMusic::~mxrMusic() {
-  freeData();
-}
-
-int mxrMusic::load(const void* data, uint32_t length, bool copy) {
-  freeData();
-  rate_ = MXR_MOD_RATE;
-  frequency_ = MXR_MOD_RATE;
-  speed_ = MXR_NORMALSPEED;
-  const auto* image = static_cast<const uint8_t*>(data);
-  if (image == nullptr || length < MXR_MOD_HEADERBYTES) {
-    return MXR_MOD_NODATA;
-  }
-  const int tracks = translatePTSign(image + MXR_MOD_SIGNATUREAT);
-  if (tracks == 0) {
-    return MXR_MOD_BADFORMAT;
-  }
-  // The player reads patterns and samples where the header puts them, so the
-  // image must hold all of them.
-  const uint64_t size = ModImageSize(image, tracks);
-  if (size > length) {
-    return MXR_MOD_NODATA;
-  }
-  if (copy) {
-    auto* block = static_cast<uint8_t*>(ClassVMemory::Alloc(static_cast<uint32_t>(size)));
-    if (block == nullptr) {
-      return MXR_MOD_NODATA;
-    }
-    ClassVMemory::Copy(block, image, static_cast<uint32_t>(size));
-    image = block;
-    owned_ = true;
-  }
-  data_ = image;
-  size_ = static_cast<uint32_t>(size);
-  tracks_ = tracks;
-  return MXR_MOD_OK;
-}
-
-int mxrMusic::translatePTSign(const uint8_t* signature) {
-  if (signature[0] == 'M' && signature[2] == 'K') {
-    return 4;
-  }
-  if (signature[1] != 'C' && signature[2] != 'C') {
-    return 0;
-  }
-  const int high = mxrUtility::getDigit(static_cast<char>(signature[0]));
-  const int low = mxrUtility::getDigit(static_cast<char>(signature[1]));
-  const int first = high < 0 ? 0 : high;
-  return low < 0 ? first : first * 10 + low;
-}
-
-int mxrMusic::getNumPattern() const {
-  return data_ == nullptr ? 0 : CountPatterns(data_);
-}
-
-void mxrMusic::volume(unsigned v) {
-  volume_ = v > MXR_MAXVOLUME ? MXR_MAXVOLUME : v;
-}
-
-unsigned mxrMusic::volume() const {
-  return volume_;
-}
-
-void mxrMusic::pan(unsigned p) {
-  pan_ = p > MXR_MAXPAN ? MXR_MAXPAN : p;
-}
-
-unsigned mxrMusic::pan() const {
-  return pan_;
-}
-
-void mxrMusic::loop(bool b) {
-  loop_ = b;
-}
-
-bool mxrMusic::loop() const {
-  return loop_;
-}
-
-void mxrMusic::frequency(unsigned f) {
-  frequency_ = f;
-  speed_ = ClampToUnsigned((uint64_t{f} * 65536 / rate_) / 512);
-}
-
-unsigned mxrMusic::frequency() const {
-  return frequency_;
-}
-
-void mxrMusic::speed(unsigned s) {
-  speed_ = s;
-  frequency_ = ClampToUnsigned(uint64_t{rate_} * s / MXR_NORMALSPEED);
-}
-
-unsigned mxrMusic::speed() const {
-  return speed_;
-}
-
-unsigned mxrMusic::rate() const {
-  return rate_;
-}
-
-const uint8_t* mxrMusic::data() const {
-  return data_;
-}
-
-uint32_t mxrMusic::size() const {
-  return size_;
-}
-
-int mxrMusic::tracks() const {
-  return tracks_;
-}
-
-bool mxrMusic::owned() const {
-  return owned_;
-}
-
-void mxrMusic::freeData() {
-  if (owned_) {
-    ClassVMemory::DeAlloc(const_cast<uint8_t*>(data_));
-  }
-  data_ = nullptr;
-  owned_ = false;
-  size_ = 0;
-  tracks_ = 0;
-}
 
 // --- mxrChannel --------------------------------------------------------------
 
@@ -667,32 +502,825 @@ void mxrSoundChannel::mix(int32_t* left, int32_t* right, uint32_t frames, uint32
 
 // --- mxrMusicChannel -----------------------------------------------------------
 
+namespace {
+
+constexpr uint32_t kModFractionBits = 12;  // MOD sample positions and steps are 20.12
+constexpr uint32_t kLastNote = MXR_MOD_NOTES - 1;
+constexpr int32_t kPortamentoMin = 13;     // portamento up stops at the table's highest note
+constexpr int32_t kPortamentoMax = 1712;   // portamento down at its lowest
+constexpr uint32_t kTempoAbove = 32;       // F: above this a tempo, up to it ticks per row
+constexpr uint32_t kSampleOffsetUnit = 256;
+
+// The period of every note, by finetune row (0..+7, then -8..-1). Row 0 is
+// the extended Amiga table; the others are a fixed fraction of a semitone
+// apart, each 1/8 of one, truncated.
+constexpr uint16_t kPeriods[MXR_MOD_FINETUNES * MXR_MOD_NOTES] = {
+    // finetune +0
+    1712, 1616, 1525, 1440, 1357, 1281, 1209, 1141, 1077, 1017,  961,  907,
+     856,  808,  762,  720,  678,  640,  604,  570,  538,  508,  480,  453,
+     428,  404,  381,  360,  339,  320,  302,  285,  269,  254,  240,  226,
+     214,  202,  190,  180,  170,  160,  151,  143,  135,  127,  120,  113,
+     107,  101,   95,   90,   85,   80,   75,   71,   67,   63,   60,   56,
+      53,   50,   47,   45,   42,   40,   37,   35,   33,   31,   30,   28,
+      26,   25,   23,   22,   20,   19,   18,   17,   16,   15,   14,   13,
+    // finetune +1
+    1699, 1604, 1514, 1429, 1349, 1273, 1201, 1134, 1070, 1010,  953,  900,
+     849,  802,  757,  714,  674,  636,  600,  567,  535,  505,  476,  450,
+     424,  401,  378,  357,  337,  318,  300,  283,  267,  252,  238,  225,
+     212,  200,  189,  178,  168,  159,  150,  141,  133,  126,  119,  112,
+     106,  100,   94,   89,   84,   79,   75,   70,   66,   63,   59,   56,
+      53,   50,   47,   44,   42,   39,   37,   35,   33,   31,   29,   28,
+      26,   25,   23,   22,   21,   19,   18,   17,   16,   15,   14,   14,
+    // finetune +2
+    1687, 1592, 1503, 1418, 1339, 1264, 1193, 1126, 1063, 1003,  947,  893,
+     843,  796,  751,  709,  669,  632,  596,  563,  531,  501,  473,  446,
+     421,  398,  375,  354,  334,  316,  298,  281,  265,  250,  236,  223,
+     210,  199,  187,  177,  167,  158,  149,  140,  132,  125,  118,  111,
+     105,   99,   93,   88,   83,   79,   74,   70,   66,   62,   59,   55,
+      52,   49,   46,   44,   41,   39,   37,   35,   33,   31,   29,   27,
+      26,   24,   23,   22,   20,   19,   18,   17,   16,   15,   14,   13,
+    // finetune +3
+    1675, 1581, 1492, 1408, 1329, 1255, 1184, 1118, 1055,  996,  940,  887,
+     837,  790,  746,  704,  664,  627,  592,  559,  527,  498,  470,  443,
+     418,  395,  373,  352,  332,  313,  296,  279,  263,  249,  235,  221,
+     209,  197,  186,  176,  166,  156,  148,  139,  131,  124,  117,  110,
+     104,   98,   93,   88,   83,   78,   74,   69,   65,   62,   58,   55,
+      52,   49,   46,   44,   41,   39,   37,   34,   32,   31,   29,   27,
+      26,   24,   23,   22,   20,   19,   18,   17,   16,   15,   14,   13,
+    // finetune +4
+    1663, 1569, 1481, 1398, 1320, 1246, 1176, 1110, 1047,  988,  933,  881,
+     831,  784,  740,  699,  660,  623,  588,  555,  523,  494,  466,  440,
+     415,  392,  370,  349,  330,  311,  294,  277,  261,  247,  233,  220,
+     207,  196,  185,  174,  165,  155,  147,  138,  130,  123,  116,  110,
+     103,   98,   92,   87,   82,   77,   73,   69,   65,   61,   58,   55,
+      51,   49,   46,   43,   41,   38,   36,   34,   32,   30,   29,   27,
+      25,   24,   23,   21,   20,   19,   18,   17,   16,   15,   14,   13,
+    // finetune +5
+    1651, 1558, 1471, 1388, 1310, 1237, 1167, 1102, 1040,  981,  926,  874,
+     825,  779,  735,  694,  655,  618,  583,  551,  520,  490,  463,  437,
+     412,  389,  367,  347,  327,  309,  291,  275,  260,  245,  231,  218,
+     206,  194,  183,  173,  163,  154,  145,  137,  130,  122,  115,  109,
+     103,   97,   91,   86,   81,   77,   72,   68,   65,   61,   57,   54,
+      51,   48,   45,   43,   40,   38,   36,   34,   32,   30,   28,   27,
+      25,   24,   22,   21,   20,   19,   18,   17,   16,   15,   14,   13,
+    // finetune +6
+    1639, 1547, 1460, 1378, 1301, 1228, 1159, 1094, 1032,  974,  920,  868,
+     819,  773,  730,  689,  650,  614,  579,  547,  516,  487,  460,  434,
+     409,  386,  365,  344,  325,  307,  289,  273,  258,  243,  230,  217,
+     204,  193,  182,  172,  162,  153,  144,  136,  129,  121,  115,  108,
+     102,   96,   91,   86,   81,   76,   72,   68,   64,   60,   57,   54,
+      51,   48,   45,   43,   40,   38,   36,   34,   32,   30,   28,   27,
+      25,   24,   22,   21,   20,   19,   18,   17,   16,   15,   14,   13,
+    // finetune +7
+    1627, 1536, 1450, 1368, 1291, 1219, 1150, 1086, 1025,  967,  913,  862,
+     813,  768,  725,  684,  645,  609,  575,  543,  512,  483,  456,  431,
+     406,  384,  362,  342,  322,  304,  287,  271,  256,  241,  228,  215,
+     203,  192,  181,  171,  161,  152,  143,  135,  128,  120,  114,  107,
+     101,   96,   90,   85,   80,   76,   71,   67,   64,   60,   57,   53,
+      50,   48,   45,   42,   40,   38,   35,   33,   32,   30,   28,   26,
+      25,   24,   22,   21,   20,   19,   17,   16,   16,   15,   14,   13,
+    // finetune -8
+    1813, 1711, 1615, 1525, 1439, 1358, 1282, 1210, 1142, 1078, 1017,  960,
+     906,  855,  807,  762,  719,  679,  641,  605,  571,  539,  508,  480,
+     453,  427,  403,  381,  359,  339,  320,  302,  285,  269,  254,  240,
+     226,  213,  201,  190,  179,  169,  160,  151,  142,  134,  127,  120,
+     113,  106,  100,   95,   89,   84,   80,   75,   71,   67,   63,   60,
+      56,   53,   50,   47,   44,   42,   40,   37,   35,   33,   31,   30,
+      28,   26,   25,   23,   22,   21,   20,   18,   17,   16,   15,   15,
+    // finetune -7
+    1800, 1699, 1604, 1514, 1429, 1349, 1273, 1201, 1134, 1070, 1010,  953,
+     900,  849,  802,  757,  714,  674,  636,  600,  567,  535,  505,  476,
+     450,  424,  401,  378,  357,  337,  318,  300,  283,  267,  252,  238,
+     225,  212,  200,  189,  178,  168,  159,  150,  141,  133,  126,  119,
+     112,  106,  100,   94,   89,   84,   79,   75,   70,   66,   63,   59,
+      56,   53,   50,   47,   44,   42,   39,   37,   35,   33,   31,   29,
+      28,   26,   25,   23,   22,   21,   19,   18,   17,   16,   15,   14,
+    // finetune -6
+    1787, 1687, 1592, 1503, 1418, 1339, 1264, 1193, 1126, 1063, 1003,  947,
+     893,  843,  796,  751,  709,  669,  632,  596,  563,  531,  501,  473,
+     446,  421,  398,  375,  354,  334,  316,  298,  281,  265,  250,  236,
+     223,  210,  199,  187,  177,  167,  158,  149,  140,  132,  125,  118,
+     111,  105,   99,   93,   88,   83,   79,   74,   70,   66,   62,   59,
+      55,   52,   49,   46,   44,   41,   39,   37,   35,   33,   31,   29,
+      27,   26,   24,   23,   22,   20,   19,   18,   17,   16,   15,   14,
+    // finetune -5
+    1774, 1675, 1581, 1492, 1408, 1329, 1255, 1184, 1118, 1055,  996,  940,
+     887,  837,  790,  746,  704,  664,  627,  592,  559,  527,  498,  470,
+     443,  418,  395,  373,  352,  332,  313,  296,  279,  263,  249,  235,
+     221,  209,  197,  186,  176,  166,  156,  148,  139,  131,  124,  117,
+     110,  104,   98,   93,   88,   83,   78,   74,   69,   65,   62,   58,
+      55,   52,   49,   46,   44,   41,   39,   37,   34,   32,   31,   29,
+      27,   26,   24,   23,   22,   20,   19,   18,   17,   16,   15,   14,
+    // finetune -4
+    1762, 1663, 1569, 1481, 1398, 1320, 1246, 1176, 1110, 1047,  988,  933,
+     881,  831,  784,  740,  699,  660,  623,  588,  555,  523,  494,  466,
+     440,  415,  392,  370,  349,  330,  311,  294,  277,  261,  247,  233,
+     220,  207,  196,  185,  174,  165,  155,  147,  138,  130,  123,  116,
+     110,  103,   98,   92,   87,   82,   77,   73,   69,   65,   61,   58,
+      55,   51,   49,   46,   43,   41,   38,   36,   34,   32,   30,   29,
+      27,   25,   24,   23,   21,   20,   19,   18,   17,   16,   15,   14,
+    // finetune -3
+    1749, 1651, 1558, 1471, 1388, 1310, 1237, 1167, 1102, 1040,  981,  926,
+     874,  825,  779,  735,  694,  655,  618,  583,  551,  520,  490,  463,
+     437,  412,  389,  367,  347,  327,  309,  291,  275,  260,  245,  231,
+     218,  206,  194,  183,  173,  163,  154,  145,  137,  130,  122,  115,
+     109,  103,   97,   91,   86,   81,   77,   72,   68,   65,   61,   57,
+      54,   51,   48,   45,   43,   40,   38,   36,   34,   32,   30,   28,
+      27,   25,   24,   22,   21,   20,   19,   18,   17,   16,   15,   14,
+    // finetune -2
+    1736, 1639, 1547, 1460, 1378, 1301, 1228, 1159, 1094, 1032,  974,  920,
+     868,  819,  773,  730,  689,  650,  614,  579,  547,  516,  487,  460,
+     434,  409,  386,  365,  344,  325,  307,  289,  273,  258,  243,  230,
+     217,  204,  193,  182,  172,  162,  153,  144,  136,  129,  121,  115,
+     108,  102,   96,   91,   86,   81,   76,   72,   68,   64,   60,   57,
+      54,   51,   48,   45,   43,   40,   38,   36,   34,   32,   30,   28,
+      27,   25,   24,   22,   21,   20,   19,   18,   17,   16,   15,   14,
+    // finetune -1
+    1724, 1627, 1536, 1450, 1368, 1291, 1219, 1150, 1086, 1025,  967,  913,
+     862,  813,  768,  725,  684,  645,  609,  575,  543,  512,  483,  456,
+     431,  406,  384,  362,  342,  322,  304,  287,  271,  256,  241,  228,
+     215,  203,  192,  181,  171,  161,  152,  143,  135,  128,  120,  114,
+     107,  101,   96,   90,   85,   80,   76,   71,   67,   64,   60,   57,
+      53,   50,   48,   45,   42,   40,   38,   35,   33,   32,   30,   28,
+      26,   25,   24,   22,   21,   20,   19,   17,   16,   16,   15,   14,
+};
+
+// A quarter sine wave and back, 0..255: the vibrato's half period.
+constexpr uint8_t kVibratoSine[32] = {0,   24,  49,  74,  97,  120, 141, 161, 180, 197, 212, 224, 235, 244, 250, 253,
+                                      255, 253, 250, 244, 235, 224, 212, 197, 180, 161, 141, 120, 97,  74,  49,  24};
+
+// Effect numbers as the player keeps them: 0..15, extended effects as 0xE0 + x.
+enum : uint32_t {
+  kArpeggio = 0x0,
+  kPortamentoUp = 0x1,
+  kPortamentoDown = 0x2,
+  kTonePortamento = 0x3,
+  kVibrato = 0x4,
+  kToneVolumeSlide = 0x5,
+  kVibratoVolumeSlide = 0x6,
+  kSampleOffset = 0x9,
+  kVolumeSlide = 0xA,
+  kPositionJump = 0xB,
+  kSetVolume = 0xC,
+  kPatternBreak = 0xD,
+  kExtended = 0xE,
+  kSetSpeed = 0xF,
+  kPatternLoop = 0xE6,
+  kFineVolumeUp = 0xEA,
+  kFineVolumeDown = 0xEB,
+  kNoteCut = 0xEC,
+  kNoteDelay = 0xED,
+  kPatternDelay = 0xEE,
+};
+
+int32_t ClampInt(int32_t value, int32_t low, int32_t high) {
+  return value < low ? low : value > high ? high : value;
+}
+
+uint32_t ReadModWord(const uint8_t* at) {
+  return uint32_t{at[0]} << 8 | at[1];
+}
+
+#if defined(__x86_64__)
+// Four frames per turn: the four fetched bytes sit in the low halves of
+// 32-bit lanes, so pmaddwd with the gain in the low half is the product.
+uint64_t AddStereoFours(const int8_t* data, uint64_t at, uint64_t step, int32_t leftgain, int32_t rightgain,
+                        int32_t* left, int32_t* right, uint32_t k, uint32_t& n) {
+  const __m128i lg = _mm_set1_epi32(leftgain);
+  const __m128i rg = _mm_set1_epi32(rightgain);
+  for (; n + 4 <= k; n += 4) {
+    const auto s0 = static_cast<uint16_t>(data[at >> kModFractionBits]);
+    const auto s1 = static_cast<uint16_t>(data[(at + step) >> kModFractionBits]);
+    const auto s2 = static_cast<uint16_t>(data[(at + step * 2) >> kModFractionBits]);
+    const auto s3 = static_cast<uint16_t>(data[(at + step * 3) >> kModFractionBits]);
+    at += step * 4;
+    const __m128i samples = _mm_set_epi32(s3, s2, s1, s0);
+    auto* l = reinterpret_cast<__m128i*>(left + n);
+    auto* r = reinterpret_cast<__m128i*>(right + n);
+    _mm_storeu_si128(l, _mm_add_epi32(_mm_loadu_si128(l), _mm_madd_epi16(samples, lg)));
+    _mm_storeu_si128(r, _mm_add_epi32(_mm_loadu_si128(r), _mm_madd_epi16(samples, rg)));
+  }
+  return at;
+}
+#endif
+
+// Adds k frames that stay inside the sample; returns the position after
+// them. The track's whole inner loop: one fetch, one or two multiplies.
+uint64_t AddStereo(const int8_t* data, uint64_t at, uint64_t step, int32_t leftgain, int32_t rightgain,
+                   int32_t* left, int32_t* right, uint32_t k) {
+  uint32_t n = 0;
+#if defined(__x86_64__)
+  at = AddStereoFours(data, at, step, leftgain, rightgain, left, right, k, n);
+#endif
+  for (; n < k; ++n) {
+    const int32_t sample = data[at >> kModFractionBits];
+    left[n] += sample * leftgain;
+    right[n] += sample * rightgain;
+    at += step;
+  }
+  return at;
+}
+
+uint64_t AddMono(const int8_t* data, uint64_t at, uint64_t step, int32_t gain, int32_t* left, uint32_t k) {
+  for (uint32_t n = 0; n < k; ++n) {
+    left[n] += data[at >> kModFractionBits] * gain;
+    at += step;
+  }
+  return at;
+}
+
+}  // namespace
+
+mxrMusicChannel::mxrMusicChannel() {
+  resetTracks();
+}
+
 void mxrMusicChannel::volume(unsigned v) {
   enterSection();
-  storeVolume(v);
+  applyVolume(v);
   leaveSection();
 }
 
 void mxrMusicChannel::pan(unsigned p) {
   enterSection();
-  storePan(p);
+  applyPan(p);
   leaveSection();
 }
 
-void mxrMusicChannel::position(unsigned) {}
+void mxrMusicChannel::position(unsigned rows) {
+  enterSection();
+  if (music_ != nullptr && rows < songlength_ * MXR_MOD_ROWS) {
+    orderposition_ = rows / MXR_MOD_ROWS;
+    rowoffset_ = rows % MXR_MOD_ROWS * trackcount_;
+    pattern_ = music_->data()[MXR_MOD_ORDERSAT + orderposition_];
+    jumporder_ = MXR_MOD_NOJUMP;
+    patterndelay_ = 0;
+    songended_ = false;
+    // The row is read on the next frame.
+    tickcounter_ = ticksperrow_;
+    framesleft_ = 0;
+  }
+  leaveSection();
+}
 
 unsigned mxrMusicChannel::position() {
-  return 0;
+  enterSection();
+  const unsigned at = playedorder_ * MXR_MOD_ROWS + playedrow_;
+  leaveSection();
+  return at;
 }
 
 unsigned mxrMusicChannel::length() {
-  return 0;
+  return songlength_ * MXR_MOD_ROWS;
 }
 
 const mxrMusic* mxrMusicChannel::music() const {
   return music_;
 }
 
+const MXRMODTRACK& mxrMusicChannel::track(unsigned index) const {
+  return tracks_[index < MXR_MOD_MAXTRACKS ? index : 0];
+}
+
+const MXRMODINSTRUMENT& mxrMusicChannel::instrument(unsigned number) const {
+  return instruments_[number <= MXR_MOD_SAMPLES ? number : 0];
+}
+
+unsigned mxrMusicChannel::tracks() const {
+  return trackcount_;
+}
+
+unsigned mxrMusicChannel::samplesPerTick() const {
+  return samplespertick_;
+}
+
+unsigned mxrMusicChannel::ticksPerSecond() const {
+  return tickspersecond_;
+}
+
+unsigned mxrMusicChannel::ticksPerRow() const {
+  return ticksperrow_;
+}
+
+unsigned mxrMusicChannel::order() const {
+  return playedorder_;
+}
+
+unsigned mxrMusicChannel::row() const {
+  return playedrow_;
+}
+
+uint16_t mxrMusicChannel::periodTable(unsigned finetune, unsigned note) {
+  return kPeriods[(finetune % MXR_MOD_FINETUNES) * MXR_MOD_NOTES + (note < kLastNote ? note : kLastNote)];
+}
+
+uint8_t mxrMusicChannel::vibratoTable(unsigned position) {
+  return kVibratoSine[position % 32];
+}
+
+// --- starting a tune -----------------------------------------------------------
+
 void mxrMusicChannel::assign(const mxrMusic* music) {
   music_ = music;
+  const uint8_t* image = music->data();
+  trackcount_ = static_cast<uint32_t>(music->tracks());
+  songlength_ = music->songLength();
+  patterns_ = image + MXR_MOD_HEADERBYTES;
+  const uint32_t restart = image[MXR_MOD_RESTARTAT];
+  restartposition_ = restart == 127 || restart >= songlength_ ? 0 : restart;
+  readInstruments();
+  storeRate(music->rate(), music->frequency(), music->speed());
+  tickspersecond_ = 50;
+  ticksperrow_ = 6;
+  tickcounter_ = ticksperrow_;  // the first row is read on the first frame
+  framesleft_ = 0;
+  orderposition_ = 0;
+  pattern_ = image[MXR_MOD_ORDERSAT];
+  rowoffset_ = 0;
+  playedorder_ = 0;
+  playedrow_ = 0;
+  jumporder_ = MXR_MOD_NOJUMP;
+  patterndelay_ = 0;
+  songended_ = false;
+  resetTracks();
+  applyPan(music->pan());
+  applyVolume(music->volume());
+  loop(music->loop());
+  recomputeSamplesPerTick();
+}
+
+void mxrMusicChannel::readInstruments() {
+  const uint8_t* image = music_->data();
+  const uint64_t size = music_->size();
+  uint64_t at = MXR_MOD_HEADERBYTES + uint64_t{trackcount_} * static_cast<uint64_t>(music_->getNumPattern()) *
+                                          MXR_MOD_ROWS * MXR_MOD_CELLBYTES;
+  for (uint32_t k = 0; k < MXR_MOD_SAMPLES; ++k) {
+    const uint8_t* header = image + MXR_MOD_SAMPLEHEADERAT + k * MXR_MOD_SAMPLEHEADERBYTES;
+    const uint64_t bytes = uint64_t{ReadModWord(header + 22)} * 2;
+    MXRMODINSTRUMENT& in = instruments_[k + 1];
+    in = MXRMODINSTRUMENT{};
+    // A sample ends where the image does; one that starts beyond it is empty.
+    if (bytes > 0 && at < size) {
+      const uint64_t present = bytes < size - at ? bytes : size - at;
+      const uint64_t repeatstart = uint64_t{ReadModWord(header + 26)} * 2;
+      const uint32_t repeatwords = ReadModWord(header + 28);
+      uint64_t repeatlength = repeatwords >= 2 ? uint64_t{repeatwords} * 2 : 0;
+      // A loop is kept inside the sample, so a looping track never reads past it.
+      if (repeatstart >= present) {
+        repeatlength = 0;
+      } else if (repeatlength > present - repeatstart) {
+        repeatlength = present - repeatstart;
+      }
+      in.length = static_cast<uint32_t>(present << kModFractionBits);
+      in.repeatstart = repeatlength != 0 ? static_cast<uint32_t>(repeatstart << kModFractionBits) : 0;
+      in.repeatlength = static_cast<uint32_t>(repeatlength << kModFractionBits);
+      in.volume = header[25];
+      in.finetune = header[24] & 0x0F;  // high bits carry nothing
+      in.data = reinterpret_cast<const int8_t*>(image + at);
+    }
+    at += bytes;
+  }
+}
+
+void mxrMusicChannel::resetTracks() {
+  for (MXRMODTRACK& t : tracks_) {
+    t = MXRMODTRACK{};
+    t.vibratospeed = 9;
+    t.vibratodepth = 2;
+    t.delaycounter = -1;
+  }
+}
+
+void mxrMusicChannel::applyVolume(unsigned v) {
+  storeVolume(v);
+  for (uint32_t i = 0; i < trackcount_; ++i) {
+    updateEffectiveVolume(tracks_[i]);
+  }
+}
+
+void mxrMusicChannel::applyPan(unsigned p) {
+  storePan(p);
+  const uint32_t spread = ((MXR_MAXPAN - mxrChannel::pan()) * 64) / 256;
+  for (uint32_t i = 0; i < MXR_MOD_MAXTRACKS; ++i) {
+    tracks_[i].pan = i % 2 == 0 ? 64 + spread : 192 - spread;
+  }
+}
+
+// --- timing --------------------------------------------------------------------
+
+void mxrMusicChannel::recomputeSamplesPerTick() {
+  // 64 bits: rate x 65536 passes 2^31 at 44100 Hz. A frequency too low for
+  // a divisor counts as 1, and a tick lasts at least one frame.
+  const uint64_t scaled = uint64_t{frequency_.load(std::memory_order_relaxed)} * 256 / MXR_MOD_RATE;
+  uint64_t divisor = uint64_t{tickspersecond_} * scaled;
+  divisor = divisor == 0 ? 1 : divisor;
+  const uint64_t samples = (uint64_t{speaker_ != nullptr ? speaker_->rate() : MXR_MOD_RATE} * 65536 / divisor) / 256;
+  samplespertick_ = samples == 0 ? 1 : ClampToUnsigned(samples);
+}
+
+void mxrMusicChannel::nextTick() {
+  if (tickcounter_ + 1 >= ticksperrow_) {
+    tickcounter_ = 0;
+    processRow();
+  } else {
+    ++tickcounter_;
+    for (uint32_t i = 0; i < trackcount_; ++i) {
+      tickEffect(tracks_[i]);
+    }
+  }
+  framesleft_ = samplespertick_;
+}
+
+// --- rows ----------------------------------------------------------------------
+
+void mxrMusicChannel::processRow() {
+  if (patterndelay_ > 0) {
+    --patterndelay_;
+    return;
+  }
+  if (songended_) {
+    halt();
+    return;
+  }
+  playedorder_ = orderposition_;
+  playedrow_ = rowoffset_ / trackcount_;
+  const uint8_t* cell = patterns_ + (uint64_t{pattern_} * MXR_MOD_ROWS * trackcount_ + rowoffset_) * MXR_MOD_CELLBYTES;
+  for (uint32_t i = 0; i < trackcount_; ++i, cell += MXR_MOD_CELLBYTES) {
+    readCell(tracks_[i], cell);
+  }
+  moveOn();
+}
+
+void mxrMusicChannel::readCell(MXRMODTRACK& t, const uint8_t* cell) {
+  const auto cellperiod = static_cast<int32_t>((cell[0] & 0x0Fu) << 8 | cell[1]);
+  const uint32_t number = (cell[0] & 0xF0u) | cell[2] >> 4;
+  const uint32_t command = cell[2] & 0x0Fu;
+  t.parameter = cell[3];
+  t.x = t.parameter >> 4;
+  t.y = t.parameter & 0x0Fu;
+  t.command = command == kExtended ? 0xE0 + t.x : command;
+  // Numbers above 31 name no sample: the cell has no instrument.
+  if (number >= 1 && number <= MXR_MOD_SAMPLES) {
+    t.instrument = number;
+    setVolume(t, static_cast<int32_t>(instruments_[number].volume));
+  }
+  if (cellperiod != 0 && command != kTonePortamento && command != kToneVolumeSlide && t.command != kNoteDelay) {
+    const uint32_t note = speaker_->noteIndex(static_cast<unsigned>(cellperiod));
+    t.noteindex = instruments_[t.instrument].finetune * MXR_MOD_NOTES + note;
+    t.period = kPeriods[t.noteindex];
+    t.position = 0;
+  }
+  if (t.instrument != 0) {
+    t.step = stepOf(t.period);
+  }
+  rowEffect(t, cellperiod);
+}
+
+void mxrMusicChannel::rowEffect(MXRMODTRACK& t, int32_t cellperiod) {
+  switch (t.command) {
+    case kArpeggio:
+      if (t.parameter != 0) {
+        startArpeggio(t);
+      }
+      break;
+    case kPortamentoUp:
+    case kPortamentoDown:
+      t.slideperiod = t.period;
+      break;
+    case kTonePortamento:
+      t.portamentotarget = targetPeriod(t, cellperiod);
+      if (t.parameter != 0) {
+        t.portamentospeed = static_cast<int32_t>(t.parameter);
+      }
+      break;
+    case kVibrato:
+      if (t.parameter != 0) {
+        t.vibratoposition = 0;
+        t.vibratospeed = t.x;
+        t.vibratodepth = t.y;
+      }
+      break;
+    case kToneVolumeSlide:
+      t.portamentotarget = targetPeriod(t, cellperiod);
+      setVolumeSlide(t);
+      break;
+    case kVibratoVolumeSlide:
+    case kVolumeSlide:
+      setVolumeSlide(t);
+      break;
+    case kSampleOffset:
+      if (t.parameter != 0) {
+        t.sampleoffset = t.parameter * kSampleOffsetUnit;
+      }
+      t.position = uint64_t{t.sampleoffset} << kModFractionBits;
+      break;
+    case kPositionJump:
+      positionJump(t);
+      break;
+    case kSetVolume:
+      setVolume(t, static_cast<int32_t>(t.parameter));
+      break;
+    case kPatternBreak:
+      patternBreak(t);
+      break;
+    case kPatternLoop:
+      patternLoop(t);
+      break;
+    case kFineVolumeUp:
+      setVolume(t, t.volume + static_cast<int32_t>(t.y) > 64 ? 64 : t.volume + static_cast<int32_t>(t.y));
+      break;
+    case kFineVolumeDown:
+      setVolume(t, t.volume - static_cast<int32_t>(t.y) < 0 ? 0 : t.volume - static_cast<int32_t>(t.y));
+      break;
+    case kNoteCut:
+      t.cutcounter = static_cast<int32_t>(t.y);
+      break;
+    case kNoteDelay:
+      startNoteDelay(t, cellperiod);
+      break;
+    case kPatternDelay:
+      patterndelay_ = t.y;
+      break;
+    case kSetSpeed:
+      setSpeed(t);
+      break;
+    default:
+      break;
+  }
+}
+
+void mxrMusicChannel::tickEffect(MXRMODTRACK& t) {
+  switch (t.command) {
+    case kArpeggio:
+      // An empty cell is command 0 with parameter 0: no arpeggio.
+      if (t.parameter != 0) {
+        t.arpeggiocounter = (t.arpeggiocounter + 1) % 3;
+        t.step = t.arpeggiosteps[t.arpeggiocounter];
+      }
+      break;
+    case kPortamentoUp:
+      t.slideperiod = t.slideperiod - static_cast<int32_t>(t.parameter) < kPortamentoMin
+                          ? kPortamentoMin
+                          : t.slideperiod - static_cast<int32_t>(t.parameter);
+      setPeriod(t, t.slideperiod);
+      break;
+    case kPortamentoDown:
+      t.slideperiod = t.slideperiod + static_cast<int32_t>(t.parameter) > kPortamentoMax
+                          ? kPortamentoMax
+                          : t.slideperiod + static_cast<int32_t>(t.parameter);
+      setPeriod(t, t.slideperiod);
+      break;
+    case kTonePortamento:
+      tonePortamento(t);
+      break;
+    case kVibrato:
+      vibrato(t);
+      break;
+    case kToneVolumeSlide:
+      tonePortamento(t);
+      volumeSlide(t);
+      break;
+    case kVibratoVolumeSlide:
+      vibrato(t);
+      volumeSlide(t);
+      break;
+    case kVolumeSlide:
+      volumeSlide(t);
+      break;
+    case kNoteCut:
+      if (t.cutcounter > 0) {
+        --t.cutcounter;
+      }
+      if (t.cutcounter == 0) {
+        t.effectivevolume = 0;
+      }
+      break;
+    case kNoteDelay:
+      if (t.delaycounter >= 0 && --t.delaycounter < 0) {
+        setPeriod(t, t.delayperiod);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void mxrMusicChannel::moveOn() {
+  if (jumporder_ != MXR_MOD_NOJUMP) {
+    if (jumporder_ >= songlength_) {
+      endSong();
+      return;
+    }
+    orderposition_ = jumporder_;
+    rowoffset_ = jumprow_ * trackcount_;
+    jumporder_ = MXR_MOD_NOJUMP;
+  } else {
+    rowoffset_ += trackcount_;
+    if (rowoffset_ >= MXR_MOD_ROWS * trackcount_) {
+      rowoffset_ = 0;
+      if (++orderposition_ >= songlength_) {
+        if (!loop()) {
+          --orderposition_;
+          endSong();
+          return;
+        }
+        orderposition_ = restartposition_;
+      }
+    }
+  }
+  pattern_ = music_->data()[MXR_MOD_ORDERSAT + orderposition_];
+}
+
+void mxrMusicChannel::endSong() {
+  // The last row still plays to its end; the next row time stops the channel.
+  songended_ = true;
+  jumporder_ = MXR_MOD_NOJUMP;
+}
+
+void mxrMusicChannel::jump(uint32_t order, uint32_t row) {
+  jumporder_ = order;
+  jumprow_ = row;
+}
+
+// --- effect helpers ------------------------------------------------------------
+
+void mxrMusicChannel::setVolume(MXRMODTRACK& t, int32_t volume) {
+  t.volume = volume;
+  updateEffectiveVolume(t);
+}
+
+void mxrMusicChannel::updateEffectiveVolume(MXRMODTRACK& t) {
+  t.effectivevolume = t.volume * static_cast<int32_t>(effectiveVolume()) / static_cast<int32_t>(MXR_MAXVOLUME);
+}
+
+void mxrMusicChannel::setPeriod(MXRMODTRACK& t, int32_t period) {
+  t.period = ClampInt(period, 0, MXR_MOD_MAXPERIOD);
+  t.step = stepOf(t.period);
+}
+
+void mxrMusicChannel::setVolumeSlide(MXRMODTRACK& t) {
+  t.volumeslide = t.x != 0 ? static_cast<int32_t>(t.x) : -static_cast<int32_t>(t.y);
+}
+
+void mxrMusicChannel::volumeSlide(MXRMODTRACK& t) {
+  setVolume(t, ClampInt(t.volume + t.volumeslide, 0, static_cast<int32_t>(MXR_MAXVOLUME)));
+}
+
+void mxrMusicChannel::startArpeggio(MXRMODTRACK& t) {
+  // Notes past the end of the finetune row play its last note.
+  const uint32_t row = t.noteindex / MXR_MOD_NOTES;
+  const uint32_t note = t.noteindex % MXR_MOD_NOTES;
+  t.arpeggiocounter = 0;
+  t.arpeggiosteps[0] = stepOf(periodTable(row, note));
+  t.arpeggiosteps[1] = stepOf(periodTable(row, note + t.x));
+  t.arpeggiosteps[2] = stepOf(periodTable(row, note + t.y));
+}
+
+void mxrMusicChannel::tonePortamento(MXRMODTRACK& t) {
+  if (t.period < t.portamentotarget) {
+    setPeriod(t, t.period + t.portamentospeed > t.portamentotarget ? t.portamentotarget : t.period + t.portamentospeed);
+  } else if (t.period > t.portamentotarget) {
+    setPeriod(t, t.period - t.portamentospeed < t.portamentotarget ? t.portamentotarget : t.period - t.portamentospeed);
+  }
+}
+
+void mxrMusicChannel::vibrato(MXRMODTRACK& t) {
+  const auto delta = static_cast<int32_t>(t.vibratodepth * kVibratoSine[t.vibratoposition % 32] / 128);
+  const int32_t period = t.vibratoposition < 32 ? t.period + delta : t.period - delta;
+  t.step = stepOf(ClampInt(period, 0, MXR_MOD_MAXPERIOD));
+  t.vibratoposition = (t.vibratoposition + t.vibratospeed) % 64;
+}
+
+void mxrMusicChannel::startNoteDelay(MXRMODTRACK& t, int32_t cellperiod) {
+  // Without a period there is nothing to delay: the note plays on as it is.
+  if (cellperiod == 0) {
+    t.delaycounter = -1;
+    return;
+  }
+  t.delayperiod = cellperiod;
+  t.delaycounter = static_cast<int32_t>(t.y) - 1;
+  if (t.delaycounter < 0) {
+    setPeriod(t, t.delayperiod);
+  }
+}
+
+void mxrMusicChannel::patternLoop(MXRMODTRACK& t) {
+  if (t.y == 0) {
+    if (!t.looping) {
+      t.loopstartrow = playedrow_;
+    }
+    return;
+  }
+  if (!t.looping) {
+    t.looping = true;
+    t.loopcount = t.y;
+    jump(orderposition_, t.loopstartrow);
+  } else if (--t.loopcount > 0) {
+    jump(orderposition_, t.loopstartrow);
+  } else {
+    t.looping = false;
+  }
+}
+
+void mxrMusicChannel::patternBreak(MXRMODTRACK& t) {
+  // Rows above 63 are not in the pattern: the break lands on row 0.
+  uint32_t row = t.x * 10 + t.y;
+  row = row < MXR_MOD_ROWS ? row : 0;
+  if (orderposition_ + 1 < songlength_) {
+    jump(orderposition_ + 1, row);
+  } else if (loop()) {
+    jump(restartposition_, row);
+  } else {
+    jump(songlength_, 0);
+  }
+}
+
+void mxrMusicChannel::positionJump(MXRMODTRACK& t) {
+  if (loop() || t.parameter > orderposition_) {
+    jump(t.parameter, 0);
+  } else {
+    jump(songlength_, 0);
+  }
+}
+
+void mxrMusicChannel::setSpeed(MXRMODTRACK& t) {
+  if (t.parameter > kTempoAbove) {
+    tickspersecond_ = t.parameter * 2 / 5;
+    recomputeSamplesPerTick();
+  } else if (t.parameter != 0) {
+    ticksperrow_ = t.parameter;
+  }
+}
+
+int32_t mxrMusicChannel::targetPeriod(const MXRMODTRACK& t, int32_t cellperiod) const {
+  if (cellperiod != 0) {
+    return periodTable(instruments_[t.instrument].finetune, speaker_->noteIndex(static_cast<unsigned>(cellperiod)));
+  }
+  return t.portamentotarget == 0 ? t.period : t.portamentotarget;
+}
+
+uint32_t mxrMusicChannel::stepOf(int32_t period) const {
+  return speaker_->periodStep(static_cast<unsigned>(ClampInt(period, 0, MXR_MOD_MAXPERIOD)));
+}
+
+// --- mixing --------------------------------------------------------------------
+
+void mxrMusicChannel::mix(int32_t* left, int32_t* right, uint32_t frames, mxrOutputLayout layout) {
+  uint32_t done = 0;
+  while (done < frames) {
+    if (takeStepDirty()) {
+      recomputeSamplesPerTick();
+    }
+    if (framesleft_ == 0) {
+      nextTick();
+      if (stopped_.load(std::memory_order_relaxed)) {
+        return;
+      }
+    }
+    // Nothing changes inside a tick, so its frames go track by track.
+    const uint32_t run = framesleft_ < frames - done ? framesleft_ : frames - done;
+    for (uint32_t i = 0; i < trackcount_; ++i) {
+      mixTrack(tracks_[i], left + done, right + done, run, layout);
+    }
+    framesleft_ -= run;
+    done += run;
+  }
+}
+
+void mxrMusicChannel::mixTrack(MXRMODTRACK& t, int32_t* left, int32_t* right, uint32_t frames,
+                               mxrOutputLayout layout) {
+  const MXRMODINSTRUMENT& in = instruments_[t.instrument];
+  if (in.data == nullptr) {
+    return;
+  }
+  const int32_t v = t.effectivevolume;
+  const int32_t toright = v * static_cast<int32_t>(t.pan) / 256;
+  const bool stereo = layout == mxrOutputLayout::Stereo;
+  const int32_t leftgain = stereo ? 2 * (v - toright) : v;
+  const int32_t rightgain = stereo ? 2 * toright : 0;
+  const uint64_t limit = in.repeatlength != 0 ? uint64_t{in.repeatstart} + in.repeatlength : in.length;
+  const uint64_t step = t.step;
+  uint64_t at = t.position;
+  uint32_t n = 0;
+  while (n < frames) {
+    // However far one frame's step took it past the loop's end, the loop
+    // takes it back inside.
+    if (in.repeatlength != 0 && at >= limit) {
+      at = in.repeatstart + (at - in.repeatstart) % in.repeatlength;
+    }
+    if (at >= in.length) {
+      break;  // a sample without loop has ended: the position stays
+    }
+    const uint64_t inside = step == 0 ? frames - n : (limit - at + step - 1) / step;
+    const uint32_t k = inside < frames - n ? static_cast<uint32_t>(inside) : frames - n;
+    if (leftgain == 0 && rightgain == 0) {
+      at += step * k;
+    } else if (stereo) {
+      at = AddStereo(in.data, at, step, leftgain, rightgain, left + n, right + n, k);
+    } else {
+      at = AddMono(in.data, at, step, leftgain, left + n, k);
+    }
+    n += k;
+  }
+  t.position = at;
 }

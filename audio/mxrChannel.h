@@ -8,79 +8,19 @@
 // resuming go through the output driver's critical section, which the mixing
 // pass runs inside. So once stop() returns, no pass reads the channel's
 // sample data any more and the caller may free it.
-// Music channels hold their tune (mxrMusic, a MOD image with its playback
-// settings) and mix silence: the MOD player that reads the tune is not part
-// of them yet.
-// Depends on: audio/mxrData.h (mxrSound), audio/mxrUtility.h (signature
-// digits), util/vmod_memory.h (owned tune copies), mxrSpeaker (global
-// volumes, the critical section, the output rate).
+// A music channel is a MOD player: it plays one tune (mxrMusic) tick by
+// tick, its state touched only by the pass and by operations inside the
+// critical section.
+// Depends on: audio/mxrData.h (mxrSound, mxrMusic), mxrSpeaker (global
+// volumes, the critical section, the output rate, the period tables).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
-class mxrSound;
+#include "audio/mxrData.h"
+
 class mxrSpeaker;
-
-constexpr unsigned MXR_MAXVOLUME = 64;          // channel and global volumes are 0..64
-constexpr unsigned MXR_MAXPAN = 255;            // pan 0 (left) .. 255 (right)
-constexpr unsigned MXR_CENTREPAN = 128;
-constexpr unsigned MXR_NORMALSPEED = 128;       // speed in 1/128 of the base rate
-
-// Results of mxrMusic::load.
-constexpr int MXR_MOD_OK = 0;
-constexpr int MXR_MOD_NODATA = -10;             // no image, or one shorter than the layout its header gives
-constexpr int MXR_MOD_BADFORMAT = -100;         // the signature names no track count
-constexpr uint32_t MXR_MOD_HEADERBYTES = 1084;  // title, 31 sample headers, order table, signature
-constexpr uint32_t MXR_MOD_SIGNATUREAT = 1080;
-constexpr int MXR_MOD_MAXTRACKS = 32;           // the player takes 1..32 tracks
-constexpr unsigned MXR_MOD_RATE = 44100;        // the rate a tune's speed is measured against
-
-// One tune: a MOD image in memory and how it is to be played.
-class mxrMusic {
- public:
-  mxrMusic() = default;
-  virtual ~mxrMusic();                                      // frees owned data
-  mxrMusic(const mxrMusic&) = delete;
-  mxrMusic& operator=(const mxrMusic&) = delete;
-
-  int load(const void* data, uint32_t length, bool copy);   // checks the signature and the layout's size; 0 or MXR_MOD_*
-  static int translatePTSign(const uint8_t* signature);     // tracks the 4 signature bytes give; 0 for none
-  int getNumPattern() const;                                // highest pattern in the song's orders + 1; 0 without data
-
-  // Playback settings; they apply to the next playMusic.
-  void volume(unsigned v);                                  // 0..64 (clamped), default 64
-  unsigned volume() const;
-  void pan(unsigned p);                                     // 0..255 (clamped), default 255
-  unsigned pan() const;
-  void loop(bool b);                                        // default off
-  bool loop() const;
-  void frequency(unsigned f);                               // Hz; speed follows = (f x 65536 / rate) / 512
-  unsigned frequency() const;
-  void speed(unsigned s);                                   // 1/128 units; frequency follows = rate x s / 128
-  unsigned speed() const;
-  unsigned rate() const;                                    // 44100
-
-  // What load found.
-  const uint8_t* data() const;                              // module image, null when empty
-  uint32_t size() const;                                    // bytes of the image the layout covers
-  int tracks() const;                                       // from the signature
-  bool owned() const;                                       // the image is the tune's own copy
-
- private:
-  void freeData();
-
-  const uint8_t* data_ = nullptr;
-  unsigned volume_ = MXR_MAXVOLUME;
-  bool loop_ = false;
-  unsigned pan_ = MXR_MAXPAN;
-  unsigned rate_ = MXR_MOD_RATE;
-  unsigned frequency_ = MXR_MOD_RATE;
-  unsigned speed_ = MXR_NORMALSPEED;
-  bool owned_ = false;
-  uint32_t size_ = 0;
-  int tracks_ = 0;
-};
 
 class mxrChannel {
  public:
@@ -173,22 +113,131 @@ class mxrSoundChannel : public mxrChannel {
   bool stereo_ = false;
 };
 
+constexpr unsigned MXR_MOD_FINETUNES = 16;     // period table rows: finetune 0..+7, then -8..-1
+constexpr unsigned MXR_MOD_NOTES = 84;         // notes in one row, 7 octaves from the lowest up
+constexpr unsigned MXR_MOD_MAXPERIOD = 4095;   // every period the player computes stays in 0..4095
+constexpr uint32_t MXR_MOD_NOJUMP = 0xFFFFFF;  // no position jump pending
+
+// One sample of the tune as the player plays it; lengths and repeats are
+// 20.12 fixed point in bytes, cut to the bytes the image holds.
+struct MXRMODINSTRUMENT {
+  uint32_t length;
+  uint32_t repeatstart;
+  uint32_t repeatlength;   // 0: no loop
+  uint32_t volume;         // 0..64
+  uint32_t finetune;       // period table row, 0..15
+  const int8_t* data;      // none for an empty sample
+};
+
+// The player's state of one track.
+struct MXRMODTRACK {
+  uint32_t noteindex;      // finetune row x 84 + note
+  int32_t period;          // 0..4095
+  uint32_t instrument;     // 1..31, 0 none
+  uint32_t step;           // 20.12 per output frame
+  int32_t volume;          // 0..64 (C may set up to 255)
+  int32_t effectivevolume; // volume x channel effective volume / 64
+  uint32_t command;        // effect of the current row; extended effects as 0xE0 + x
+  uint32_t x, y, parameter;
+  uint64_t position;       // 20.12 in bytes
+  uint32_t pan;            // 0..255
+  int32_t volumeslide;
+  int32_t slideperiod;
+  int32_t portamentotarget;
+  int32_t portamentospeed;
+  uint32_t arpeggiocounter;
+  uint32_t arpeggiosteps[3];
+  uint32_t vibratoposition, vibratospeed, vibratodepth;
+  int32_t delaycounter;
+  int32_t delayperiod;
+  int32_t cutcounter;
+  uint32_t sampleoffset;   // bytes
+  bool looping;            // inside a pattern loop
+  uint32_t loopcount;
+  uint32_t loopstartrow;
+};
+
+// The MOD player: the song's timing, rows and effects, and the mixing of its
+// tracks into the pass's music sums.
 class mxrMusicChannel : public mxrChannel {
  public:
   using mxrChannel::pan;
   using mxrChannel::volume;
 
-  void volume(unsigned v) override;         // inside the critical section: the tune's tracks follow the channel volume
-  void pan(unsigned p) override;            // inside the critical section: the tune's tracks follow the channel pan
-  void position(unsigned rows) override;    // no song position is kept yet: ignored
-  unsigned position() override;             // 0
-  unsigned length() override;               // 0: nothing is played from the tune yet
+  mxrMusicChannel();                        // vibrato speed 9 and depth 2 on every track
+  void volume(unsigned v) override;         // inside the critical section; every track's effective volume follows
+  void pan(unsigned p) override;            // inside the critical section; even tracks 64 + b, odd 192 - b, b = (255 - p) x 64 / 256
+  void position(unsigned rows) override;    // moves to order rows / 64, row rows % 64; ignored beyond the song
+  unsigned position() override;             // order x 64 + row of the row last read
+  unsigned length() override;               // song length x 64
   const mxrMusic* music() const;            // the tune put on the channel by playMusic
+
+  // The player's state, as the pass leaves it.
+  const MXRMODTRACK& track(unsigned index) const; // 0 .. tracks - 1
+  const MXRMODINSTRUMENT& instrument(unsigned number) const; // 1..31
+  unsigned tracks() const;
+  unsigned samplesPerTick() const;
+  unsigned ticksPerSecond() const;
+  unsigned ticksPerRow() const;
+  unsigned order() const;                   // order entry of the row last read
+  unsigned row() const;                     // row last read, 0..63
+  static uint16_t periodTable(unsigned finetune, unsigned note); // finetune row 0..15, note 0..83
+  static uint8_t vibratoTable(unsigned position); // 0..31
 
  private:
   friend class mxrSpeaker;
 
-  void assign(const mxrMusic* music);       // takes the tune (inside the critical section)
+  void assign(const mxrMusic* music);       // starts the tune from its first order (inside the critical section)
+  void mix(int32_t* left, int32_t* right, uint32_t frames, mxrOutputLayout layout); // advances the song and adds its tracks
+  void readInstruments();
+  void resetTracks();
+  void recomputeSamplesPerTick();
+  void nextTick();
+  void processRow();
+  void readCell(MXRMODTRACK& t, const uint8_t* cell);
+  void rowEffect(MXRMODTRACK& t, int32_t cellperiod);
+  void tickEffect(MXRMODTRACK& t);
+  void moveOn();
+  void endSong();
+  void jump(uint32_t order, uint32_t row);
+  void applyVolume(unsigned v);             // volume(v) inside the critical section
+  void applyPan(unsigned p);                // pan(p) inside the critical section
+  void setVolume(MXRMODTRACK& t, int32_t volume);
+  void updateEffectiveVolume(MXRMODTRACK& t);
+  void setPeriod(MXRMODTRACK& t, int32_t period);
+  void setVolumeSlide(MXRMODTRACK& t);
+  void volumeSlide(MXRMODTRACK& t);
+  void startArpeggio(MXRMODTRACK& t);
+  void tonePortamento(MXRMODTRACK& t);
+  void vibrato(MXRMODTRACK& t);
+  void startNoteDelay(MXRMODTRACK& t, int32_t cellperiod);
+  void patternLoop(MXRMODTRACK& t);
+  void patternBreak(MXRMODTRACK& t);
+  void positionJump(MXRMODTRACK& t);
+  void setSpeed(MXRMODTRACK& t);
+  int32_t targetPeriod(const MXRMODTRACK& t, int32_t cellperiod) const;
+  uint32_t stepOf(int32_t period) const;
+  void mixTrack(MXRMODTRACK& t, int32_t* left, int32_t* right, uint32_t frames, mxrOutputLayout layout);
 
   const mxrMusic* music_ = nullptr;
+  const uint8_t* patterns_ = nullptr;       // first pattern of the image
+  uint32_t trackcount_ = 0;
+  uint32_t songlength_ = 0;
+  uint32_t pattern_ = 0;                    // order[order position]
+  uint32_t rowoffset_ = 0;                  // row x tracks
+  uint32_t orderposition_ = 0;
+  uint32_t restartposition_ = 0;
+  uint32_t playedorder_ = 0;                // where the row last read was
+  uint32_t playedrow_ = 0;
+  uint32_t samplespertick_ = 0;
+  uint32_t framesleft_ = 0;                 // of the current tick
+  uint32_t ticksperrow_ = 6;
+  uint32_t tickcounter_ = 6;
+  uint32_t tickspersecond_ = 50;
+  uint32_t jumporder_ = MXR_MOD_NOJUMP;
+  uint32_t jumprow_ = 0;
+  uint32_t patterndelay_ = 0;
+  bool songended_ = false;                  // the row last read was the song's last: stop before the next
+  MXRMODINSTRUMENT instruments_[MXR_MOD_SAMPLES + 1] = {}; // 1..31; 0 stands for none
+  MXRMODTRACK tracks_[MXR_MOD_MAXTRACKS] = {};
 };

@@ -1,15 +1,20 @@
-// mxrData.cpp - WAV parsing and the MS-ADPCM decoder of mxrSound.
+// mxrData.cpp - WAV parsing and the MS-ADPCM decoder of mxrSound; the MOD
+// image checks of mxrMusic.
 //
 // Every read of the image is bounded by its length; chunk walking runs in
 // 64-bit offsets so no size field can wrap it. MS-ADPCM is decoded once here,
 // with 64-bit prediction and a step size capped at 0x7FFFFFFF, so hostile
 // coefficients and runaway steps cannot overflow.
-// Depends on: util/vmod_memory.h (owned blocks).
+// A MOD image must hold its header and every pattern its orders name; the
+// sample data may end early (the player cuts the samples where it ends).
+// Depends on: util/vmod_memory.h (owned blocks), audio/mxrUtility.h.
 #include "audio/mxrData.h"
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
+#include "audio/mxrUtility.h"
 #include "util/vmod_memory.h"
 
 namespace {
@@ -274,3 +279,184 @@ bool mxrSound::stereo() const { return stereo_; }
 uint32_t mxrSound::sampleRate() const { return rate_; }
 uint32_t mxrSound::frameCount() const { return frames_; }
 bool mxrSound::owned() const { return owned_; }
+
+// --- mxrMusic -----------------------------------------------------------------
+
+namespace {
+
+constexpr uint32_t kModSampleLengthAt = 22;  // within a sample header: length in words, big-endian
+constexpr uint64_t kModPatternBytesPerTrack = MXR_MOD_ROWS * MXR_MOD_CELLBYTES;
+
+unsigned ClampToUnsigned(uint64_t value) {
+  constexpr uint64_t kMax = std::numeric_limits<unsigned>::max();
+  return static_cast<unsigned>(value > kMax ? kMax : value);
+}
+
+uint32_t ReadBe16(const uint8_t* at) {
+  return uint32_t{at[0]} << 8 | at[1];
+}
+
+unsigned SongLength(const uint8_t* image) {
+  const unsigned stored = image[MXR_MOD_SONGLENGTHAT];
+  return stored < MXR_MOD_ORDERS ? stored : MXR_MOD_ORDERS;
+}
+
+// Patterns stored in a MOD image: the highest one the song's orders name, plus 1.
+int CountPatterns(const uint8_t* image) {
+  const unsigned songlength = SongLength(image);
+  int highest = 0;
+  for (uint32_t i = 0; i < songlength; ++i) {
+    highest = image[MXR_MOD_ORDERSAT + i] > highest ? image[MXR_MOD_ORDERSAT + i] : highest;
+  }
+  return highest + 1;
+}
+
+uint64_t PatternsEnd(const uint8_t* image, int tracks) {
+  return MXR_MOD_HEADERBYTES + uint64_t(tracks) * uint64_t(CountPatterns(image)) * kModPatternBytesPerTrack;
+}
+
+uint64_t SampleBytes(const uint8_t* image) {
+  uint64_t bytes = 0;
+  for (uint32_t k = 0; k < MXR_MOD_SAMPLES; ++k) {
+    bytes += uint64_t{ReadBe16(image + MXR_MOD_SAMPLEHEADERAT + k * MXR_MOD_SAMPLEHEADERBYTES + kModSampleLengthAt)} * 2;
+  }
+  return bytes;
+}
+
+}  // namespace
+
+mxrMusic::~mxrMusic() {
+  freeData();
+}
+
+int mxrMusic::load(const void* data, uint32_t length, bool copy) {
+  freeData();
+  rate_ = MXR_MOD_RATE;
+  frequency_ = MXR_MOD_RATE;
+  speed_ = MXR_NORMALSPEED;
+  const auto* image = static_cast<const uint8_t*>(data);
+  if (image == nullptr) {
+    return MXR_MOD_NODATA;
+  }
+  if (length < MXR_MOD_HEADERBYTES) {
+    return MXR_MOD_BADFORMAT;
+  }
+  const int tracks = translatePTSign(image + MXR_MOD_SIGNATUREAT);
+  if (tracks == 0) {
+    return MXR_MOD_BADFORMAT;
+  }
+  // Patterns are read where the header puts them, so all of them must be
+  // there; samples are only played as far as the bytes go.
+  const uint64_t patternsend = PatternsEnd(image, tracks);
+  if (patternsend > length) {
+    return MXR_MOD_BADFORMAT;
+  }
+  const uint64_t layout = patternsend + SampleBytes(image);
+  const auto size = static_cast<uint32_t>(layout < length ? layout : length);
+  if (copy) {
+    auto* block = static_cast<uint8_t*>(ClassVMemory::Alloc(size));
+    if (block == nullptr) {
+      return MXR_MOD_NODATA;
+    }
+    ClassVMemory::Copy(block, image, size);
+    image = block;
+    owned_ = true;
+  }
+  data_ = image;
+  size_ = size;
+  tracks_ = tracks;
+  return MXR_MOD_OK;
+}
+
+int mxrMusic::translatePTSign(const uint8_t* signature) {
+  if (signature[0] == 'M' && signature[2] == 'K') {
+    return 4;
+  }
+  if (signature[1] != 'C' && signature[2] != 'C') {
+    return 0;
+  }
+  const int high = mxrUtility::getDigit(static_cast<char>(signature[0]));
+  const int low = mxrUtility::getDigit(static_cast<char>(signature[1]));
+  const int first = high < 0 ? 0 : high;
+  return low < 0 ? first : first * 10 + low;
+}
+
+int mxrMusic::getNumPattern() const {
+  return data_ == nullptr ? 0 : CountPatterns(data_);
+}
+
+void mxrMusic::volume(unsigned v) {
+  volume_ = v > MXR_MAXVOLUME ? MXR_MAXVOLUME : v;
+}
+
+unsigned mxrMusic::volume() const {
+  return volume_;
+}
+
+void mxrMusic::pan(unsigned p) {
+  pan_ = p > MXR_MAXPAN ? MXR_MAXPAN : p;
+}
+
+unsigned mxrMusic::pan() const {
+  return pan_;
+}
+
+void mxrMusic::loop(bool b) {
+  loop_ = b;
+}
+
+bool mxrMusic::loop() const {
+  return loop_;
+}
+
+void mxrMusic::frequency(unsigned f) {
+  frequency_ = f;
+  speed_ = ClampToUnsigned((uint64_t{f} * 65536 / rate_) / 512);
+}
+
+unsigned mxrMusic::frequency() const {
+  return frequency_;
+}
+
+void mxrMusic::speed(unsigned s) {
+  speed_ = s;
+  frequency_ = ClampToUnsigned(uint64_t{rate_} * s / MXR_NORMALSPEED);
+}
+
+unsigned mxrMusic::speed() const {
+  return speed_;
+}
+
+unsigned mxrMusic::rate() const {
+  return rate_;
+}
+
+const uint8_t* mxrMusic::data() const {
+  return data_;
+}
+
+uint32_t mxrMusic::size() const {
+  return size_;
+}
+
+int mxrMusic::tracks() const {
+  return tracks_;
+}
+
+unsigned mxrMusic::songLength() const {
+  return data_ == nullptr ? 0 : SongLength(data_);
+}
+
+bool mxrMusic::owned() const {
+  return owned_;
+}
+
+void mxrMusic::freeData() {
+  if (owned_) {
+    ClassVMemory::DeAlloc(const_cast<uint8_t*>(data_));
+  }
+  data_ = nullptr;
+  owned_ = false;
+  size_ = 0;
+  tracks_ = 0;
+}

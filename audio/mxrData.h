@@ -1,5 +1,6 @@
-// mxrData.h - mxrSound, one sound effect of the mixer: PCM frames with their
-// sample rate and playback settings, loaded from a WAV file image in memory.
+// mxrData.h - the mixer's data: mxrSound, one sound effect (PCM frames with
+// their sample rate and playback settings, loaded from a WAV file image in
+// memory), and mxrMusic, one tune (a MOD image with its playback settings).
 //
 // 8- and 16-bit PCM plays straight from the loaded bytes (or from an owned
 // copy); MS-ADPCM (format tag 2) is decoded once, at load time, into an owned
@@ -8,10 +9,18 @@
 // Sample data as the mixer sees it: unsigned 8-bit bytes, or signed 16-bit
 // samples in the machine's order (little-endian, as in the file) at an even
 // address; stereo frames interleave left, right.
-// Depends on: util/vmod_memory.h (owned blocks).
+// A tune keeps the MOD image it was loaded from (or an owned copy of the
+// bytes present); the music channel reads patterns and samples from it.
+// Depends on: util/vmod_memory.h (owned blocks), audio/mxrUtility.h
+// (signature digits).
 #pragma once
 
 #include <cstdint>
+
+constexpr unsigned MXR_MAXVOLUME = 64;          // channel and global volumes are 0..64
+constexpr unsigned MXR_MAXPAN = 255;            // pan 0 (left) .. 255 (right)
+constexpr unsigned MXR_CENTREPAN = 128;
+constexpr unsigned MXR_NORMALSPEED = 128;       // speed in 1/128 of the base rate
 
 // Results of mxrSound::load.
 constexpr int MXR_WAV_OK = 0;
@@ -86,4 +95,71 @@ class mxrSound {
   unsigned frequency_ = 1;                                  // Hz
   unsigned speed_ = 128;                                    // 1/128 units
   bool owned_ = false;                                      // data_ was allocated here
+};
+
+// Results of mxrMusic::load.
+constexpr int MXR_MOD_OK = 0;
+constexpr int MXR_MOD_NODATA = -10;             // no image, or no memory for the copy
+constexpr int MXR_MOD_BADFORMAT = -100;         // no track count in the signature, or too short for header and patterns
+
+// MOD layout.
+constexpr uint32_t MXR_MOD_HEADERBYTES = 1084;  // title, 31 sample headers, order table, signature
+constexpr uint32_t MXR_MOD_SAMPLEHEADERAT = 20;
+constexpr uint32_t MXR_MOD_SAMPLEHEADERBYTES = 30;
+constexpr uint32_t MXR_MOD_SAMPLES = 31;
+constexpr uint32_t MXR_MOD_SONGLENGTHAT = 950;
+constexpr uint32_t MXR_MOD_RESTARTAT = 951;
+constexpr uint32_t MXR_MOD_ORDERSAT = 952;
+constexpr uint32_t MXR_MOD_ORDERS = 128;
+constexpr uint32_t MXR_MOD_SIGNATUREAT = 1080;
+constexpr uint32_t MXR_MOD_ROWS = 64;
+constexpr uint32_t MXR_MOD_CELLBYTES = 4;
+constexpr int MXR_MOD_MAXTRACKS = 32;           // the player takes 1..32 tracks
+constexpr unsigned MXR_MOD_RATE = 44100;        // the rate a tune's speed is measured against
+
+// One tune: a MOD image in memory and how it is to be played.
+class mxrMusic {
+ public:
+  mxrMusic() = default;
+  virtual ~mxrMusic();                                      // frees owned data
+  mxrMusic(const mxrMusic&) = delete;
+  mxrMusic& operator=(const mxrMusic&) = delete;
+
+  int load(const void* data, uint32_t length, bool copy);   // a MOD image of length bytes; 0 or MXR_MOD_*
+  static int translatePTSign(const uint8_t* signature);     // tracks the 4 signature bytes give; 0 for none
+  int getNumPattern() const;                                // highest pattern in the song's orders + 1; 0 without data
+
+  // Playback settings; they apply to the next playMusic.
+  void volume(unsigned v);                                  // 0..64 (clamped), default 64
+  unsigned volume() const;
+  void pan(unsigned p);                                     // 0..255 (clamped), default 255
+  unsigned pan() const;
+  void loop(bool b);                                        // default off
+  bool loop() const;
+  void frequency(unsigned f);                               // Hz; speed follows = (f x 65536 / rate) / 512
+  unsigned frequency() const;
+  void speed(unsigned s);                                   // 1/128 units; frequency follows = rate x s / 128
+  unsigned speed() const;
+  unsigned rate() const;                                    // 44100
+
+  // What load found.
+  const uint8_t* data() const;                              // module image, null when empty
+  uint32_t size() const;                                    // bytes of the image held: the layout, cut where the data ended
+  int tracks() const;                                       // from the signature
+  unsigned songLength() const;                              // order entries played, 0..128
+  bool owned() const;                                       // the image is the tune's own copy
+
+ private:
+  void freeData();
+
+  const uint8_t* data_ = nullptr;
+  unsigned volume_ = MXR_MAXVOLUME;
+  bool loop_ = false;
+  unsigned pan_ = MXR_MAXPAN;
+  unsigned rate_ = MXR_MOD_RATE;
+  unsigned frequency_ = MXR_MOD_RATE;
+  unsigned speed_ = MXR_NORMALSPEED;
+  bool owned_ = false;
+  uint32_t size_ = 0;
+  int tracks_ = 0;
 };

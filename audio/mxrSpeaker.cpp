@@ -27,16 +27,6 @@ constexpr uint32_t kSoundShift = 7;  // sound sums are scaled down by 128 before
 constexpr uint64_t kAmigaClock = 7159090;  // NTSC Paula clock; a period p plays at clock / (2p) Hz
 constexpr uint8_t kSilence8 = 128;
 
-// Finetune row 0 of the MOD period table: 7 octaves from the lowest note up.
-constexpr uint16_t kPeriodRow0[MXR_NOTES] = {
-    1712, 1616, 1525, 1440, 1357, 1281, 1209, 1141, 1077, 1017, 961, 907,  //
-    856,  808,  762,  720,  678,  640,  604,  570,  538,  508,  480, 453,  //
-    428,  404,  381,  360,  339,  320,  302,  285,  269,  254,  240, 226,  //
-    214,  202,  190,  180,  170,  160,  151,  143,  135,  127,  120, 113,  //
-    107,  101,  95,   90,   85,   80,   75,   71,   67,   63,   60,  56,   //
-    53,   50,   47,   45,   42,   40,   37,   35,   33,   31,   30,  28,   //
-    26,   25,   23,   22,   20,   19,   18,   17,   16,   15,   14,  13};
-
 unsigned Clamp(unsigned value, unsigned low, unsigned high) {
   return value < low ? low : value > high ? high : value;
 }
@@ -76,10 +66,10 @@ struct Writer8 {
 #if defined(__x86_64__)
 // Eight samples at a time: the shift by 7 is arithmetic (a floor division),
 // and packing with signed saturation is the clamp to 16 bits.
-template <typename Writer>
+template <typename Writer, unsigned Shift>
 uint32_t StoreEights(uint8_t*& out, const int32_t* left, const int32_t* right, uint32_t frames, bool stereo) {
   const auto load = [](const int32_t* at) {
-    return _mm_srai_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), kSoundShift);
+    return _mm_srai_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), Shift);
   };
   uint32_t n = 0;
   if (stereo) {
@@ -99,19 +89,36 @@ uint32_t StoreEights(uint8_t*& out, const int32_t* left, const int32_t* right, u
 }
 #endif
 
-template <typename Writer>
+// Shift is kSoundShift for sums of sounds alone, 0 for sums already scaled.
+template <typename Writer, unsigned Shift>
 void StoreFrames(uint8_t* out, const int32_t* left, const int32_t* right, uint32_t frames, bool stereo) {
   uint32_t n = 0;
 #if defined(__x86_64__)
-  n = StoreEights<Writer>(out, left, right, frames, stereo);
+  n = StoreEights<Writer, Shift>(out, left, right, frames, stereo);
 #endif
   for (; n < frames; ++n) {
-    Writer::Put(out, ShiftDown(left[n], kSoundShift));
+    Writer::Put(out, ShiftDown(left[n], Shift));
     out += Writer::kBytes;
     if (stereo) {
-      Writer::Put(out, ShiftDown(right[n], kSoundShift));
+      Writer::Put(out, ShiftDown(right[n], Shift));
       out += Writer::kBytes;
     }
+  }
+}
+
+template <unsigned Shift>
+void Store(bool sixteenbit, uint8_t* out, const int32_t* left, const int32_t* right, uint32_t frames, bool stereo) {
+  if (sixteenbit) {
+    StoreFrames<Writer16, Shift>(out, left, right, frames, stereo);
+  } else {
+    StoreFrames<Writer8, Shift>(out, left, right, frames, stereo);
+  }
+}
+
+// A frame's value is the music sum plus the sound sum scaled down.
+void AddScaledSounds(int32_t* music, const int32_t* sounds, uint32_t frames) {
+  for (uint32_t n = 0; n < frames; ++n) {
+    music[n] += ShiftDown(sounds[n], kSoundShift);
   }
 }
 
@@ -239,8 +246,9 @@ int mxrSpeaker::playSound(const mxrSound* sound, unsigned flags) {
 }
 
 int mxrSpeaker::playMusic(const mxrMusic* music, unsigned flags) {
+  // A song of no orders has nothing to play.
   if (!open_ || music == nullptr || music->data() == nullptr || music->tracks() < 1 ||
-      music->tracks() > MXR_MOD_MAXTRACKS) {
+      music->tracks() > MXR_MOD_MAXTRACKS || music->songLength() == 0) {
     return MXR_SPEAKER_NOCHANNEL;
   }
   enterCriticalSection();
@@ -250,10 +258,6 @@ int mxrSpeaker::playMusic(const mxrMusic* music, unsigned flags) {
     return MXR_SPEAKER_NOCHANNEL;
   }
   picked->assign(music);
-  picked->storeRate(music->rate(), music->frequency(), music->speed());
-  picked->storePan(music->pan());
-  picked->storeVolume(music->volume());
-  picked->loop(music->loop());
   picked->start((flags & MXR_PLAY_PAUSED) != 0);
   leaveCriticalSection();
   return static_cast<int>(picked - musics_);
@@ -337,11 +341,13 @@ void mxrSpeaker::updateModSFX(void* buffer, unsigned bytes) {
 }
 
 void mxrSpeaker::createTables(unsigned rate) {
+  // Steps cover every period the player can compute; notes only the table's range.
   periodsteps_[0] = 0;
-  noteindexes_[0] = static_cast<uint8_t>(findBestNoteIndex(0));
-  for (unsigned period = 1; period < MXR_PERIODS; ++period) {
+  for (unsigned period = 1; period <= MXR_MOD_MAXPERIOD; ++period) {
     const uint64_t step = rate == 0 ? 0 : ((kAmigaClock / (2 * period)) * 4096) / rate;
     periodsteps_[period] = static_cast<uint32_t>(step > UINT32_MAX ? UINT32_MAX : step);
+  }
+  for (unsigned period = 0; period < MXR_PERIODS; ++period) {
     noteindexes_[period] = static_cast<uint8_t>(findBestNoteIndex(period));
   }
 }
@@ -349,8 +355,8 @@ void mxrSpeaker::createTables(unsigned rate) {
 int mxrSpeaker::findBestNoteIndex(unsigned period) const {
   int best = 0;
   unsigned bestdistance = std::numeric_limits<unsigned>::max();
-  for (unsigned note = 0; note < MXR_NOTES; ++note) {
-    const unsigned entry = kPeriodRow0[note];
+  for (unsigned note = 0; note < MXR_MOD_NOTES; ++note) {
+    const unsigned entry = mxrMusicChannel::periodTable(0, note);
     const unsigned distance = entry > period ? entry - period : period - entry;
     if (distance == 0) {
       return static_cast<int>(note);
@@ -364,7 +370,7 @@ int mxrSpeaker::findBestNoteIndex(unsigned period) const {
 }
 
 uint32_t mxrSpeaker::periodStep(unsigned period) const {
-  return period < MXR_PERIODS ? periodsteps_[period] : 0;
+  return period <= MXR_MOD_MAXPERIOD ? periodsteps_[period] : 0;
 }
 
 uint8_t mxrSpeaker::noteIndex(unsigned period) const {
@@ -522,11 +528,16 @@ void mxrSpeaker::mixFrames(uint8_t* out, uint32_t frames) {
   const uint32_t framebytes = (sixteenbit_ ? 2u : 1u) * (stereo_ ? 2u : 1u);
   int32_t left[kChunkFrames];
   int32_t right[kChunkFrames];
+  int32_t musicleft[kChunkFrames];
+  int32_t musicright[kChunkFrames];
   while (frames > 0) {
     const uint32_t count = frames < kChunkFrames ? frames : kChunkFrames;
-    std::memset(left, 0, count * sizeof left[0]);
-    std::memset(right, 0, count * sizeof right[0]);
-    // Music channels add nothing: a collected tune plays silence.
+    const bool music = mixMusic(musicleft, musicright, count, layout);
+    const bool sounds = playingsoundcount_ > 0;
+    if (sounds || !music) {
+      std::memset(left, 0, count * sizeof left[0]);
+      std::memset(right, 0, count * sizeof right[0]);
+    }
     for (unsigned i = 0; i < playingsoundcount_; ++i) {
       mxrSoundChannel* c = playingsounds_[i];
       // A channel that ended in an earlier chunk is stopped by now.
@@ -534,14 +545,35 @@ void mxrSpeaker::mixFrames(uint8_t* out, uint32_t frames) {
         c->mix(left, right, count, rate_, layout);
       }
     }
-    if (sixteenbit_) {
-      StoreFrames<Writer16>(out, left, right, count, stereo_);
+    if (music) {
+      if (sounds) {
+        AddScaledSounds(musicleft, left, count);
+        AddScaledSounds(musicright, right, count);
+      }
+      Store<0>(sixteenbit_, out, musicleft, musicright, count, stereo_);
     } else {
-      StoreFrames<Writer8>(out, left, right, count, stereo_);
+      Store<kSoundShift>(sixteenbit_, out, left, right, count, stereo_);
     }
     out += count * framebytes;
     frames -= count;
   }
+}
+
+bool mxrSpeaker::mixMusic(int32_t* left, int32_t* right, uint32_t frames, mxrOutputLayout layout) {
+  bool any = false;
+  for (unsigned i = 0; i < playingmusiccount_; ++i) {
+    mxrMusicChannel* c = playingmusics_[i];
+    if (!c->playing()) {
+      continue;  // the song ended in an earlier chunk
+    }
+    if (!any) {
+      std::memset(left, 0, frames * sizeof left[0]);
+      std::memset(right, 0, frames * sizeof right[0]);
+      any = true;
+    }
+    c->mix(left, right, frames, layout);
+  }
+  return any;
 }
 
 void mxrSpeaker::fillSilence(uint8_t* out, uint32_t bytes) const {

@@ -6,8 +6,8 @@
 // section. Every operation that changes channel state enters that section, so
 // the pass never sees a channel half set up. Mixer channel indexes put the
 // music channels first (0 .. music - 1), then the sound channels.
-// Music channels take their tune and play silence: the MOD player is not
-// part of the mixer yet, so playMusic starts a channel that mixes nothing.
+// Music channels play MOD tunes: the pass advances each song and adds its
+// tracks at full scale beside the sounds' sums scaled down by 128.
 // Tunable: the driver's buffer length, 200 ms by default.
 // Depends on: audio/mxrChannel.h, audio/mxrData.h (mxrSound),
 // audio/mxrGP2X.h (the output driver).
@@ -38,8 +38,7 @@ constexpr unsigned MXR_DEFAULTBUFFERMS = 200;
 constexpr unsigned MXR_MAXMUSICCHANNELS = 64;         // music channels: 1 .. 64
 constexpr unsigned MXR_MINSOUNDCHANNELS = 8;          // sound channels: 8 .. 128
 constexpr unsigned MXR_MAXSOUNDCHANNELS = 128;
-constexpr unsigned MXR_PERIODS = 1713;                // Amiga periods 0 .. 1712 in the period tables
-constexpr unsigned MXR_NOTES = 84;                    // notes in one finetune row, 7 octaves
+constexpr unsigned MXR_PERIODS = 1713;                // Amiga periods 0 .. 1712 in the note index table
 
 class mxrSpeaker {
  public:
@@ -60,7 +59,7 @@ class mxrSpeaker {
   int playingChannelSounds() const;
 
   int playSound(const mxrSound* sound, unsigned flags);     // mixer channel index, or -1000
-  int playMusic(const mxrMusic* music, unsigned flags);     // music channel index, or -1000; the channel plays silence
+  int playMusic(const mxrMusic* music, unsigned flags);     // music channel index, or -1000 (also for a song of no orders)
   void stopSounds();                                        // every sound channel, inside the critical section
   void stopMusics();
   void pauseSounds();
@@ -79,7 +78,7 @@ class mxrSpeaker {
 
   void createTables(unsigned rate);                         // the period tables for an output rate
   int findBestNoteIndex(unsigned period) const;             // note 0..83 of finetune row 0 nearest to period
-  uint32_t periodStep(unsigned period) const;               // step table: 20.12 sample advance per output sample; 0 beyond 1712
+  uint32_t periodStep(unsigned period) const;               // step table: 20.12 sample advance per output sample, periods 0..4095; 0 beyond
   uint8_t noteIndex(unsigned period) const;                 // note index table; 0 beyond 1712
 
   void enterCriticalSection();                              // keeps the pass out (nothing without a driver)
@@ -101,6 +100,7 @@ class mxrSpeaker {
   void forEachMusicChannel(Action action);
   int collectPlaying();                                     // fills the scratch lists; channels collected
   void mixFrames(uint8_t* out, uint32_t frames);            // sums and stores frames of output, chunk by chunk
+  bool mixMusic(int32_t* left, int32_t* right, uint32_t frames, mxrOutputLayout layout); // false when no tune played
   void fillSilence(uint8_t* out, uint32_t bytes) const;
 
   mxrDriver* driver_ = nullptr;                             // owned
@@ -113,7 +113,7 @@ class mxrSpeaker {
   mxrSoundChannel** playingsounds_ = nullptr;               // scratch of the pass
   unsigned playingmusiccount_ = 0;                          // entries of the scratch lists in use
   unsigned playingsoundcount_ = 0;
-  uint32_t periodsteps_[MXR_PERIODS] = {};                  // 20.12 step per Amiga period
+  uint32_t periodsteps_[MXR_MOD_MAXPERIOD + 1] = {};        // 20.12 step per Amiga period
   uint8_t noteindexes_[MXR_PERIODS] = {};                   // nearest note per Amiga period
   unsigned musicvolume_ = 0;                                // global, 0..64
   unsigned soundvolume_ = 0;                                // global, 0..64

@@ -12,6 +12,12 @@
 // additive and tint; on sprites every mode but plain is keyed. SDL2 has no
 // tint. SDL2 is optional: without it only our rows and memcpy run.
 //
+// A third scene draws a frame of 40 RGBA sprites of 64 x 64 (an opaque
+// disc, a soft edge four pixels wide, transparent surroundings) onto the
+// Rgb565 back buffer with the RGBA BltFast, straight and premultiplied,
+// against SDL2's alpha blend of the same pixels (SDL_BLENDMODE_BLEND, an
+// ARGB8888 source onto RGB565), with its defaults and with SDL_SetSurfaceRLE.
+//
 // After the runs a table gives each mode's CPU time per frame and the ratios
 // SDL2 / ours, SDL2 with RLE / ours and ours / memcpy
 // (--benchmark_repetitions=N makes them medians).
@@ -32,6 +38,7 @@
 #include "render/vmod_dsp.h"
 #include "render/vrdr_blt.h"
 #include "render/vsurf_2d.h"
+#include "render/vsurf_2drgba.h"
 #include "tests/render/display_rig.h"
 #include "tests/support/xorshift.h"
 
@@ -230,6 +237,89 @@ void OurBltFastScreen(benchmark::State& state, const MODE& m) {
   Finish(state, int64_t(kScreenWidth) * kScreenHeight);
 }
 
+// --- RGBA sprites ------------------------------------------------------------------
+
+constexpr int32_t kRgbaSide = 64, kRgbaPerFrame = 40;
+
+// Straight colour and alpha (0xAARRGGBB as SDL2's ARGB8888 holds it) of the
+// sprite: opaque inside radius 26, fading to nothing at radius 30.
+uint32_t RgbaPixel(int32_t x, int32_t y) {
+  const double d = std::sqrt((x - 31.5) * (x - 31.5) + (y - 31.5) * (y - 31.5));
+  const double cover = d <= 26.0 ? 1.0 : d >= 30.0 ? 0.0 : (30.0 - d) / 4.0;
+  const uint32_t alpha = uint32_t(cover * 255.0 + 0.5);
+  const uint32_t r = uint32_t(60 + 3 * x), g = uint32_t(40 + 3 * y), b = uint32_t(200 - 2 * x);
+  return (alpha << 24) | (r << 16) | (g << 8) | b;
+}
+
+struct RGBASCENE {
+  DisplayRig rig;
+  V2DSurfaceRGBA straight, premultiplied;
+  std::vector<uint32_t> argb;  // the same pixels for SDL2
+  std::vector<int32_t> x, y;
+  double opaqueShare = 0, edgeShare = 0;
+  bool ready = false;
+
+  RGBASCENE() {
+    argb.resize(size_t(kRgbaSide) * kRgbaSide);
+    uint32_t opaque = 0, edge = 0;
+    for (int32_t j = 0; j < kRgbaSide; ++j)
+      for (int32_t i = 0; i < kRgbaSide; ++i) {
+        const uint32_t p = RgbaPixel(i, j), alpha = p >> 24;
+        argb[size_t(j) * kRgbaSide + i] = p;
+        opaque += alpha == 255;
+        edge += alpha != 0 && alpha != 255;
+      }
+    opaqueShare = double(opaque) / double(argb.size());
+    edgeShare = double(edge) / double(argb.size());
+    XorShift32 rng{91};
+    for (int32_t i = 0; i < kRgbaPerFrame; ++i) {
+      x.push_back(int32_t(rng.Below(kScreenWidth - kRgbaSide + 1)));
+      y.push_back(int32_t(rng.Below(kScreenHeight - kRgbaSide + 1)));
+    }
+    if (rig.Open(0, VideoType::Rgb565) != 0) return;
+    if (rig.display.CreateSurface(&straight, kRgbaSide, kRgbaSide, 1) != 0 ||
+        rig.display.CreateSurface(&premultiplied, kRgbaSide, kRgbaSide, 1 | V2DRGBA_PREMULTIPLIED) != 0)
+      return;
+    for (int32_t j = 0; j < kRgbaSide; ++j)
+      for (int32_t i = 0; i < kRgbaSide; ++i) {
+        // Interface colours: red in bits 0-7.
+        const uint32_t p = argb[size_t(j) * kRgbaSide + i], alpha = p >> 24;
+        const uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+        straight.PutPixel(i, j, r | (g << 8) | (b << 16), alpha);
+        const uint32_t pr = r * (alpha + 1) >> 8, pg = g * (alpha + 1) >> 8, pb = b * (alpha + 1) >> 8;
+        premultiplied.PutPixel(i, j, pr | (pg << 8) | (pb << 16), 255 - alpha);
+      }
+    ready = true;
+  }
+};
+
+RGBASCENE& TheRgbaScene() {
+  static RGBASCENE scene;
+  return scene;
+}
+
+void FinishRgba(benchmark::State& state) {
+  const RGBASCENE& rs = TheRgbaScene();
+  state.SetItemsProcessed(state.iterations() * int64_t(kRgbaPerFrame) * kRgbaSide * kRgbaSide);
+  state.counters["opaque_share"] = rs.opaqueShare;
+  state.counters["edge_share"] = rs.edgeShare;
+}
+
+void OurRgbaSprites(benchmark::State& state, bool premultiplied) {
+  RGBASCENE& rs = TheRgbaScene();
+  if (!rs.ready) {
+    state.SkipWithError("the emulated display did not open");
+    return;
+  }
+  V2DSurface* back = rs.rig.display.GetBackBuffer();
+  V2DSurfaceRGBA* sprite = premultiplied ? &rs.premultiplied : &rs.straight;
+  for (auto _ : state) {
+    for (int32_t i = 0; i < kRgbaPerFrame; ++i) back->BltFast(rs.x[i], rs.y[i], sprite, nullptr);
+    benchmark::ClobberMemory();
+  }
+  FinishRgba(state);
+}
+
 // --- memcpy of the same bytes ------------------------------------------------------
 
 void MemcpySprites(benchmark::State& state) {
@@ -297,6 +387,31 @@ void SdlRun(benchmark::State& state, const MODE& m, bool rle, bool sprites) {
   SDL_FreeSurface(src);
   SDL_FreeSurface(dst);
 }
+
+void SdlRgbaSprites(benchmark::State& state, bool rle) {
+  SCENE& s = TheScene();
+  RGBASCENE& rs = TheRgbaScene();
+  SDL_Surface* dst = Wrap(s.screen.data(), kScreenWidth, kScreenHeight, kScreenWidth);
+  SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(rs.argb.data(), kRgbaSide, kRgbaSide, 32, kRgbaSide * 4,
+                                                        SDL_PIXELFORMAT_ARGB8888);
+  if (dst == nullptr || src == nullptr || SDL_SetSurfaceBlendMode(src, SDL_BLENDMODE_BLEND) != 0 ||
+      SDL_SetSurfaceRLE(src, rle ? 1 : 0) != 0) {
+    state.SkipWithError(SDL_GetError());
+  } else {
+    SDL_Rect first{0, 0, 0, 0};
+    SDL_BlitSurface(src, nullptr, dst, &first);  // an RLE surface is encoded on its first blit
+    for (auto _ : state) {
+      for (int32_t i = 0; i < kRgbaPerFrame; ++i) {
+        SDL_Rect at{rs.x[i], rs.y[i], 0, 0};
+        SDL_BlitSurface(src, nullptr, dst, &at);
+      }
+      benchmark::ClobberMemory();
+    }
+    FinishRgba(state);
+  }
+  SDL_FreeSurface(src);
+  SDL_FreeSurface(dst);
+}
 #endif
 
 // --- registration and the ratio table ----------------------------------------------
@@ -321,6 +436,16 @@ void RegisterScene(const char* scene, const MODE* modes, size_t count, bool spri
   }
   benchmark::RegisterBenchmark((std::string(scene) + "/memcpy").c_str(),
                                [sprites](benchmark::State& st) { sprites ? MemcpySprites(st) : MemcpyScreen(st); });
+}
+
+void RegisterRgbaScene() {
+  benchmark::RegisterBenchmark("rgba/straight/vexa_bltfast", [](benchmark::State& st) { OurRgbaSprites(st, false); });
+  benchmark::RegisterBenchmark("rgba/premultiplied/vexa_bltfast",
+                               [](benchmark::State& st) { OurRgbaSprites(st, true); });
+#if defined(VEXA_BENCH_SDL2)
+  benchmark::RegisterBenchmark("rgba/sdl", [](benchmark::State& st) { SdlRgbaSprites(st, false); });
+  benchmark::RegisterBenchmark("rgba/sdl_rle", [](benchmark::State& st) { SdlRgbaSprites(st, true); });
+#endif
 }
 
 // Console output as usual, and each run's CPU time per frame kept by name
@@ -353,6 +478,17 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
   }
 
+  void PrintRgbaRatios() const {
+    const double sdl = Time("rgba/sdl"), rle = Time("rgba/sdl_rle");
+    std::printf("\nrgba sprites (us per frame of %d sprites of %d x %d)\n", kRgbaPerFrame, kRgbaSide, kRgbaSide);
+    std::printf("%-14s %9s %9s %9s %9s %9s\n", "mode", "vexa", "sdl", "sdl_rle", "sdl/vexa", "rle/vexa");
+    for (const char* mode : {"straight", "premultiplied"}) {
+      const double ours = Time(std::string("rgba/") + mode + "/vexa_bltfast");
+      std::printf("%-14s %9.2f %9.2f %9.2f %9.2f %9.2f\n", mode, ours / 1e3, sdl / 1e3, rle / 1e3, sdl / ours,
+                  rle / ours);
+    }
+  }
+
  private:
   double Time(const std::string& name) const {
     const auto it = times_.find(name);
@@ -369,10 +505,12 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RegisterScene("sprites", kSpriteModes, std::size(kSpriteModes), true);
   RegisterScene("screen", kScreenModes, std::size(kScreenModes), false);
+  RegisterRgbaScene();
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.PrintRatios("sprites", kSpriteModes, std::size(kSpriteModes));
   reporter.PrintRatios("screen", kScreenModes, std::size(kScreenModes));
+  reporter.PrintRgbaRatios();
   benchmark::Shutdown();
   return 0;
 }

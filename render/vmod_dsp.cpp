@@ -19,6 +19,7 @@
 
 #include "platform/platform.h"
 #include "render/vsurf_2d.h"
+#include "render/vsurf_2drgba.h"
 #include "resources/loaders/vldr_base.h"
 #include "util/vmod_math.h"
 #include "util/vmod_memory.h"
@@ -517,39 +518,77 @@ int ClassVDisplay::FillRect(const tagRECT* rect, uint32_t colour) {
 
 // --- surfaces and loaders ---------------------------------------------------------
 
-int ClassVDisplay::CreateSurface(V2DSurface* surface, int32_t width, int32_t height, uint32_t flags) {
+namespace {
+
+// Plain and RGBA surfaces are created and loaded alike: linked to the shared
+// record, in the display's render mode.
+template <typename Surface>
+int CreateLinked(Surface* surface, VCD* ecd, uint8_t mode, int32_t width, int32_t height, uint32_t flags) {
   if (!surface) return VSURF_INVALID;
   surface->LinkECD(ecd);
-  return surface->Create(width, height, rendermode, flags);
+  return surface->Create(width, height, mode, flags);
 }
 
-int ClassVDisplay::CreateSurface(V2DSurface* surface, const void* data, uint32_t size, uint32_t flags) {
+template <typename Surface>
+int LoadLinked(Surface* surface, VCD* ecd, uint8_t mode, const void* data, uint32_t size, uint32_t flags) {
   if (!surface) return VSURF_INVALID;
   surface->LinkECD(ecd);
-  return surface->LoadImage(data, size, rendermode, flags);
+  return surface->LoadImage(data, size, mode, flags);
 }
 
-int ClassVDisplay::CreateSurface(V2DSurface* surface, const char* name, uint32_t flags) {
+template <typename Surface>
+int LoadLinked(Surface* surface, VCD* ecd, uint8_t mode, const char16_t* name, uint32_t flags) {
+  if (!surface) return VSURF_INVALID;
+  surface->LinkECD(ecd);
+  return surface->LoadImage(name, mode, flags);
+}
+
+template <typename Surface>
+int LoadLinked(Surface* surface, VCD* ecd, uint8_t mode, const char* name, uint32_t flags) {
   if (!surface) return VSURF_INVALID;
   surface->LinkECD(ecd);
   if (!name) return VSURF_NOTCREATED;
   V2DWideName wide(name, NAME_LOCAL);
   if (!wide.Get()) return VSURF_NOMEMORY;
-  return surface->LoadImage(wide.Get(), rendermode, flags);
+  return surface->LoadImage(wide.Get(), mode, flags);
+}
+
+}  // namespace
+
+int ClassVDisplay::CreateSurface(V2DSurface* surface, int32_t width, int32_t height, uint32_t flags) {
+  return CreateLinked(surface, ecd, rendermode, width, height, flags);
+}
+
+int ClassVDisplay::CreateSurface(V2DSurface* surface, const void* data, uint32_t size, uint32_t flags) {
+  return LoadLinked(surface, ecd, rendermode, data, size, flags);
+}
+
+int ClassVDisplay::CreateSurface(V2DSurface* surface, const char* name, uint32_t flags) {
+  return LoadLinked(surface, ecd, rendermode, name, flags);
 }
 
 int ClassVDisplay::CreateSurface(V2DSurface* surface, const char16_t* name, uint32_t flags) {
-  if (!surface) return VSURF_INVALID;
-  surface->LinkECD(ecd);
-  return surface->LoadImage(name, rendermode, flags);
+  return LoadLinked(surface, ecd, rendermode, name, flags);
 }
 
-// RGBA surfaces and 3D models are not in the tree yet; their forms report
-// "not created" until those classes exist.
-int ClassVDisplay::CreateSurface(V2DSurfaceRGBA*, int32_t, int32_t, uint32_t) { return VSURF_NOTCREATED; }
-int ClassVDisplay::CreateSurface(V2DSurfaceRGBA*, const void*, uint32_t, uint32_t) { return VSURF_NOTCREATED; }
-int ClassVDisplay::CreateSurface(V2DSurfaceRGBA*, const char*, uint32_t) { return VSURF_NOTCREATED; }
-int ClassVDisplay::CreateSurface(V2DSurfaceRGBA*, const char16_t*, uint32_t) { return VSURF_NOTCREATED; }
+int ClassVDisplay::CreateSurface(V2DSurfaceRGBA* surface, int32_t width, int32_t height, uint32_t flags) {
+  return CreateLinked(surface, ecd, rendermode, width, height, flags);
+}
+
+int ClassVDisplay::CreateSurface(V2DSurfaceRGBA* surface, const void* data, uint32_t size, uint32_t flags) {
+  return LoadLinked(surface, ecd, rendermode, data, size, flags);
+}
+
+int ClassVDisplay::CreateSurface(V2DSurfaceRGBA* surface, const char* name, uint32_t flags) {
+  return LoadLinked(surface, ecd, rendermode, name, flags);
+}
+
+int ClassVDisplay::CreateSurface(V2DSurfaceRGBA* surface, const char16_t* name, uint32_t flags) {
+  return LoadLinked(surface, ecd, rendermode, name, flags);
+}
+
+// 3D models are not in the tree yet; their forms report "not created" until
+// that class exists.
 int ClassVDisplay::CreateSurface(V3DSurface*, int32_t, int32_t, uint32_t) { return VSURF_NOTCREATED; }
 int ClassVDisplay::CreateSurface(V3DSurface*, const void*, uint32_t, int8_t, uint32_t) { return VSURF_NOTCREATED; }
 int ClassVDisplay::CreateSurface(V3DSurface*, const char*, int8_t, uint32_t) { return VSURF_NOTCREATED; }

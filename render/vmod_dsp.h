@@ -128,10 +128,10 @@ class ClassVDisplay {
   int CreateSurface(V2DSurface* surface, const void* data, uint32_t size, uint32_t flags); // LoadImage from memory
   int CreateSurface(V2DSurface* surface, const char* name, uint32_t flags);                // LoadImage, 8-bit name
   int CreateSurface(V2DSurface* surface, const char16_t* name, uint32_t flags);            // LoadImage from a file
-  int CreateSurface(V2DSurfaceRGBA* surface, int32_t width, int32_t height, uint32_t flags);   // not yet: 1
-  int CreateSurface(V2DSurfaceRGBA* surface, const void* data, uint32_t size, uint32_t flags); // not yet: 1
-  int CreateSurface(V2DSurfaceRGBA* surface, const char* name, uint32_t flags);                // not yet: 1
-  int CreateSurface(V2DSurfaceRGBA* surface, const char16_t* name, uint32_t flags);            // not yet: 1
+  int CreateSurface(V2DSurfaceRGBA* surface, int32_t width, int32_t height, uint32_t flags);   // Create in render mode
+  int CreateSurface(V2DSurfaceRGBA* surface, const void* data, uint32_t size, uint32_t flags); // LoadImage from memory
+  int CreateSurface(V2DSurfaceRGBA* surface, const char* name, uint32_t flags);                // LoadImage, 8-bit name
+  int CreateSurface(V2DSurfaceRGBA* surface, const char16_t* name, uint32_t flags);            // LoadImage from a file
   int CreateSurface(V3DSurface* surface, int32_t vertices, int32_t polygons, uint32_t flags);  // not yet: 1
   int CreateSurface(V3DSurface* surface, const void* data, uint32_t size, int8_t type, uint32_t flags); // not yet: 1
   int CreateSurface(V3DSurface* surface, const char* name, int8_t type, uint32_t flags);                // not yet: 1

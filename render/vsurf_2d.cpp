@@ -13,6 +13,7 @@
 #include "render/vmod_dsp.h"
 #include "render/vsurf_2d_pixel.h"
 #include "resources/loaders/vldr_base.h"
+#include "resources/loaders/vldr_bmp.h"
 #include "resources/vmod_file.h"
 #include "util/vmod_memory.h"
 
@@ -230,8 +231,18 @@ int V2DSurface::WriteBmp(const char* name, const tagRECT* rect) {
 }
 
 int V2DSurface::WriteBmp(const char16_t* name, const tagRECT* rect) {
-  // The 24-bit BMP writer belongs to the BMP loader, which is not in the tree
-  // yet; until it is, nothing is written.
-  (void)name, (void)rect;
-  return VSURF_NOTCREATED;
+  if (!name || !IsCreated()) return VSURF_NOTCREATED;
+  const tagRECT whole = {0, 0, GetWidth(), GetHeight()};
+  const tagRECT& area = rect ? *rect : whole;
+  // Sides measured in 64 bits, so that no pixel position of the area can wrap.
+  const int64_t width = int64_t(area.right) - area.left, height = int64_t(area.bottom) - area.top;
+  if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) return VSURF_INVALID;
+  ClassVFile file;
+  if (ecd && ecd->file) file.SetCurrentFolder(ecd->file->GetCurrentFolder());
+  if (!file.New(name)) return VSURF_NOTCREATED;
+  VLoader_BMP writer;
+  int result = writer.WriteHeader(&file, int32_t(width), int32_t(height));
+  if (result == VSURF_OK) result = writer.WritePixelData(&file, this, &area);
+  file.Close();
+  return result;
 }

@@ -34,6 +34,14 @@ struct V2DBLTFX {
 constexpr uint8_t V2DFLIP_LEFTRIGHT = 0x1;  // mirror the source left-right
 constexpr uint8_t V2DFLIP_TOPBOTTOM = 0x2;  // mirror the source top-bottom
 
+// Text alignment, bits 8-11 of DrawFont's flags.
+constexpr uint32_t VFONT_RIGHT = 0x100;     // x is the right end of each line
+constexpr uint32_t VFONT_CENTER = 0x200;    // x is the centre of each line
+constexpr uint32_t VFONT_BOTTOM = 0x400;    // y is the bottom of the text
+constexpr uint32_t VFONT_MIDDLE = 0x800;    // y is the vertical centre of the text
+
+constexpr uint32_t V2DGRADIENT_DITHER = 0x100;  // gradients: ordered dither before the format's truncation
+
 // A pixel shader: (destination, source, column, row, value) -> new
 // destination. Colours are 0x00RRGGBB (red in bits 16-23).
 typedef uint32_t (*VPSHADER)(uint32_t dst, uint32_t src, int32_t column, int32_t row, uint32_t value);
@@ -92,7 +100,7 @@ class V2DSurface : public V2DSurfaceBase {
   int BltPixelShader(int32_t x, int32_t y, V2DSurface* source, const tagRECT* rect, VPSHADER shader,
                      uint32_t flags, uint32_t value);              // shader per pixel; only ColorKey honoured
   int GetBltFastPositions(int32_t& x, int32_t& y, tagRECT& rect, const tagRECT* sourcerect,
-                          const V2DSurface* source) const;         // virtual -> clipped physical; 0, 1 or 4
+                          const V2DSurfaceBase* source) const;     // virtual -> clipped physical; 0, 1 or 4
   int GetBltFlipPositions(int32_t& x, int32_t& y, tagRECT& rect, const tagRECT* sourcerect,
                           const V2DSurface* source, uint32_t rotation, uint8_t& flip) const; // 0, 1 or 4
   int PrepareBlitFlipRect(int32_t& x, int32_t& y, tagRECT& rect, uint32_t rotation, uint8_t flip) const; // 0 or 4
@@ -110,11 +118,57 @@ class V2DSurface : public V2DSurfaceBase {
               uint32_t value = 0);
 
   // Drawing primitives (vsurf_2d_prim.cpp, vsurf_2d_poly.cpp).
+  void DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, uint32_t flags,
+                uint32_t value);                                   // both end points included
+  void DrawRect(const tagRECT* rect, uint32_t colour, uint32_t flags, uint32_t value); // outline; null = the clipper
+  void DrawOval(int32_t x, int32_t y, int32_t rx, int32_t ry, uint32_t colour, uint32_t flags,
+                uint32_t value);                                   // (x, y) top-left of the box, |rx|, |ry| radii
+  void FillOval(int32_t x, int32_t y, int32_t rx, int32_t ry, uint32_t colour, uint32_t flags,
+                uint32_t value);                                   // the same oval filled
+  void FillPoly(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3, uint32_t colour,
+                uint32_t flags, uint32_t value);                   // triangle, pixel coordinates
+  void FillPolyV(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3, uint32_t colour,
+                 uint32_t flags, uint32_t value);                  // triangle, 22.10 coordinates
+  void GradientPoly(int32_t x1, int32_t y1, uint32_t colour1, int32_t x2, int32_t y2, uint32_t colour2,
+                    int32_t x3, int32_t y3, uint32_t colour3, uint32_t flags); // shaded triangle, pixels
+  void GradientPolyV(int32_t x1, int32_t y1, uint32_t colour1, int32_t x2, int32_t y2, uint32_t colour2,
+                     int32_t x3, int32_t y3, uint32_t colour3, uint32_t flags); // shaded triangle, 22.10
+  void GradientRect(const tagRECT* rect, uint32_t topleft, uint32_t topright, uint32_t bottomleft,
+                    uint32_t bottomright, uint32_t flags);         // four corner colours; null = whole surface
+  void GradientRectV(const tagRECT* rect, uint32_t top, uint32_t bottom, uint32_t flags);  // top to bottom
+  void GradientRectH(const tagRECT* rect, uint32_t left, uint32_t right, uint32_t flags);  // left to right
+  void TexturePoly(int32_t x1, int32_t y1, int32_t u1, int32_t v1, int32_t x2, int32_t y2, int32_t u2, int32_t v2,
+                   int32_t x3, int32_t y3, int32_t u3, int32_t v3, V2DSurface* texture, uint32_t flags,
+                   uint32_t value);                                // corners (x, y) in pixels, (u, v) in texels, wrapped
+  void Landscape(const tagRECT* rect, int32_t x, int32_t y, int32_t z, uint16_t angle, int16_t horizon,
+                 uint16_t focal, V2DSurface* texture);             // ground plane; null rect = whole surface
+  bool GetLandscapePoint(const tagRECT* rect, int32_t x, int32_t y, int32_t z, uint16_t angle, int16_t horizon,
+                         uint16_t focal, const V2DSurface* texture, int32_t sx, int32_t sy, int32_t& u,
+                         int32_t& v) const;                        // texel Landscape draws at (sx, sy); false: sky
 
-  // Fonts (vsurf_2d_font.cpp).
+  // Fonts (vsurf_2d_font.cpp). This surface as a font sheet:
+  void SetFontCharacters(uint16_t first, uint16_t last);           // codes of the first and last glyph
+  int SetFontCharacterSet(const char* text);                       // n-th character = n-th glyph; null removes; 0 or 2
+  int SetFontCharacterSet(const char16_t* text);                   // as above
+  void SetFontPadding(int32_t x, int32_t y);                       // added to advances and line steps; also in the table
+  void SetFontSheetLayout(uint8_t rows, int32_t perrow);           // glyph rows (0 counts as 1), glyphs per row
+  int BuildFont(bool detect, uint32_t colourkey);                  // glyph table from marker runs or a grid; 0, 1, 2 or 4
+  const int16_t* GetFontTable() const { return fonttable; }        // header + (left, top, right, bottom) per glyph, or null
+  const char16_t* GetFontCharacterSet() const { return fontcharset; } // null without a set
+  int32_t GetFontWidth(const char* text) const;                    // widest line
+  int32_t GetFontWidth(const char16_t* text) const;                // widest line
+  int32_t GetFontHeight(const char* text) const;                   // lines x line height; 0 without a table
+  int32_t GetFontHeight(const char16_t* text) const;               // lines x line height; 0 without a table
+  int32_t PrepareFontWrap(const char* text, char* result, int32_t width, int32_t capacity) const; // wrapped copy; its length
+  int32_t PrepareFontWrap(const char16_t* text, char16_t* result, int32_t width, int32_t capacity) const; // capacity counts the zero
+  // Text drawn on this surface with a font sheet; flags bits 0-7 and value go to BltFast, bits 8-11 align.
   int DrawFont(int32_t x, int32_t y, V2DSurface* font, const char* text, uint32_t flags, uint32_t value);     // 8-bit text
   int DrawFont(int32_t x, int32_t y, V2DSurface* font, const char16_t* text, uint32_t flags, uint32_t value); // 16-bit text
   int DrawFont(int32_t x, int32_t y, V2DSurface* font, int32_t number, uint32_t flags, uint32_t value);       // decimal number
+  int DrawFontWrap(int32_t x, int32_t y, V2DSurface* font, const char* text, int32_t width, uint32_t flags,
+                   uint32_t value);                                // wrapped to width
+  int DrawFontWrap(int32_t x, int32_t y, V2DSurface* font, const char16_t* text, int32_t width, uint32_t flags,
+                   uint32_t value);                                // wrapped to width
 
  private:
   bool SameCreation(int32_t width, int32_t height, uint8_t videotype, uint32_t flags) const; // Create would only clear
@@ -124,7 +178,16 @@ class V2DSurface : public V2DSurfaceBase {
   uint32_t StreamColor(uint32_t colour, bool alphaflag, bool dither, int32_t phase) const; // dither, transparency
   int StreamIndexed(VLDR_2DCALLBACKINFO* info);                    // index bytes
   int StreamTrueColor(VLDR_2DCALLBACKINFO* info);                  // 32-bit colours
+  uint8_t* StreamRowStart(int32_t offset, uint32_t count, int32_t& step) const; // run within one row and the clipper, else null
+  template <typename Fetch>
+  bool StreamRowFast(VLDR_2DCALLBACKINFO* info, uint32_t count, Fetch fetch); // true-colour row in one loop; false: not taken
   int BuildIndexRemap();                                           // remap table from this palette; 0 or 2
+
+  // Resets the scan-line tables and scans a triangle (22.10, virtual rows),
+  // with three interpolated values per corner unless `values` is null; false
+  // when nothing of it is inside the clipper, which `clip` receives in
+  // virtual coordinates (vsurf_2d_poly.cpp).
+  bool ScanTriangle(const int32_t* x, const int32_t* y, const V2DSCANVALUES* values, tagRECT& clip);
 
   // Memory-level workers of BltPixelShader (vsurf_2d_blt.cpp): width x height
   // pixels, shader per pixel (8-bit surfaces copy indices).

@@ -145,9 +145,9 @@ BOX Intersect(const BOX& a, const BOX& b) {
   return {Larger(a.left, b.left), Larger(a.top, b.top), Smaller(a.right, b.right), Smaller(a.bottom, b.bottom)};
 }
 
-BOX VirtualBox(const V2DSurface* s) { return {0, 0, s->GetWidth(), s->GetHeight()}; }
+BOX VirtualBox(const V2DSurfaceBase* s) { return {0, 0, s->GetWidth(), s->GetHeight()}; }
 
-BOX SourceBox(const V2DSurface* source, const tagRECT* rect) { return rect ? BoxOf(*rect) : VirtualBox(source); }
+BOX SourceBox(const V2DSurfaceBase* source, const tagRECT* rect) { return rect ? BoxOf(*rect) : VirtualBox(source); }
 
 // A BltFlip turn: the source is mirrored by the flip bits, then turned
 // clockwise by the rotation (0, 1024, 2048 or 3072).
@@ -238,7 +238,7 @@ bool CutToDest(BLOCK& b, const TURN& t, const BOX& window) {
 }
 
 // Cut to the source and to the destination (virtual): afterwards everything fits 32 bits.
-bool FitBlock(BLOCK& b, const TURN& t, const V2DSurface* dest, const V2DSurface* source) {
+bool FitBlock(BLOCK& b, const TURN& t, const V2DSurfaceBase* dest, const V2DSurfaceBase* source) {
   return CutToSource(b, t, VirtualBox(source)) && CutToDest(b, t, VirtualBox(dest));
 }
 
@@ -832,14 +832,16 @@ void V2DSurface::MemBltColorkey(uint8_t* dst, const uint8_t* src, int32_t width,
 // --- clipping ---------------------------------------------------------------------------------
 
 int V2DSurface::GetBltFastPositions(int32_t& x, int32_t& y, tagRECT& rect, const tagRECT* sourcerect,
-                                    const V2DSurface* source) const {
+                                    const V2DSurfaceBase* source) const {
   if (!IsCreated() || !source || !source->IsCreated()) return VSURF_NOTCREATED;
   BLOCK b = {x, y, SourceBox(source, sourcerect)};
   if (!FitBlock(b, TURN{0, 0}, this, source)) return VSURF_INVALID;
   x = int32_t(b.x), y = int32_t(b.y), rect = RectOf(b.rect);
+  V2DSURFACEINFO from;
+  source->GetInfo(&from);
   if (const ClassVDisplay* display = Display())
-    display->VirtualRectPos(x, y, rect, int32_t(physwidth), int32_t(physheight), int32_t(source->physwidth),
-                            int32_t(source->physheight));
+    display->VirtualRectPos(x, y, rect, int32_t(physwidth), int32_t(physheight), int32_t(from.physwidth),
+                            int32_t(from.physheight));
   return PrepareBlitFlipRect(x, y, rect, 0, 0);
 }
 

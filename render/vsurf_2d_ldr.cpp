@@ -2,7 +2,9 @@
 // an image, palette entries, and pixel runs converted into the surface's
 // format with ordered dithering and the transparency rules (alpha below 255
 // becomes the colour key 0, opaque black of an image with transparency
-// becomes the format's near-black).
+// becomes the format's near-black). A run lying within one row of the image
+// and the clipper, as decoders deliver them, is converted in one loop per
+// format; any other run goes pixel by pixel.
 //
 // Depends on: the display (palette lookup, index remap), the loader record.
 #include <cstddef>
@@ -11,6 +13,7 @@
 
 #include "render/vmod_dsp.h"
 #include "render/vsurf_2d.h"
+#include "render/vsurf_2d_pixel.h"
 #include "resources/loaders/vldr_base.h"
 #include "util/vmod_memory.h"
 
@@ -30,7 +33,9 @@ uint32_t DitherComponent(uint32_t c, uint32_t step, uint32_t limit, uint32_t row
   return (c - low) + (((row >> low) & 1) ? step : 0);
 }
 
-uint32_t DitherColor(uint8_t videotype, uint32_t c, int32_t phase) {
+}  // namespace
+
+uint32_t V2DSurfaceBase::DitherColor(uint8_t videotype, uint32_t c, int32_t phase) {
   uint32_t red = c & 0xFF, green = (c >> 8) & 0xFF, blue = (c >> 16) & 0xFF;
   switch (videotype) {
     case VideoType::Rgb444: {
@@ -59,6 +64,8 @@ uint32_t DitherColor(uint8_t videotype, uint32_t c, int32_t phase) {
   return red | (green << 8) | (blue << 16);
 }
 
+namespace {
+
 // The darkest colour a format keeps apart from black.
 uint32_t NearBlack(uint8_t videotype) {
   switch (videotype) {
@@ -73,8 +80,26 @@ uint32_t NearBlack(uint8_t videotype) {
 
 bool IsOpaque(uint32_t colour) { return (colour >> 24) == 255; }
 
+bool Inside(const tagRECT& r, int32_t x, int32_t y) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; }
+
+// A loaded colour as stored: alpha below 255 gives the key 0, opaque black of
+// an image with transparency the near-black, else the colour, dithered on
+// request. Inline so the row loops fold it for their fixed format.
+inline uint32_t LoadedColor(uint8_t videotype, uint32_t colour, bool alphaflag, bool dither, int32_t phase) {
+  if (!IsOpaque(colour)) return 0;
+  uint32_t c = colour & 0xFFFFFF;
+  if (c == 0) return alphaflag ? NearBlack(videotype) : 0;
+  return dither ? V2DSurfaceBase::DitherColor(videotype, c, phase) : c;
+}
+
 // Index of a 24-bit colour in the display's 15-bit palette lookup.
 uint32_t LookupIndex(uint32_t c) { return ((c >> 19 & 0x1F) << 10) | ((c >> 11 & 0x1F) << 5) | ((c >> 3) & 0x1F); }
+
+// The offset past count stream pixels, held within its 32-bit field.
+void AdvanceOffset(VLDR_2DCALLBACKINFO* info, uint32_t count) {
+  int64_t next = int64_t(info->offset) + count;
+  info->offset = next > INT32_MAX ? INT32_MAX : int32_t(next);
+}
 
 // Calls put(i, x, y) for each of count stream pixels, from the info's offset
 // on, that lies inside the width x height image; the offset moves past them.
@@ -88,8 +113,51 @@ void WalkStream(VLDR_2DCALLBACKINFO* info, uint32_t count, int32_t width, int32_
     if (y >= height) break;
     put(i, int32_t(position % width), int32_t(y));
   }
-  int64_t next = start + count;
-  info->offset = next > INT32_MAX ? INT32_MAX : int32_t(next);
+  AdvanceOffset(info, count);
+}
+
+// One row run of true-colour pixels: where the first goes, the byte step to
+// the next, and what the stream asks for.
+struct LOADEDROW {
+  uint8_t* first;
+  int32_t step;
+  uint32_t count;
+  bool alphaflag;
+  bool dither;
+  int32_t phase;  // dither phase of the first pixel
+};
+
+// The native bits each component value gives in a fixed format. Every format
+// packs its components into separate fields, so a colour's native value is
+// the OR of its three entries; taken once from ColorToNative so the row loop
+// makes no call per pixel.
+struct FIELDTABLES {
+  uint32_t red[256], green[256], blue[256];
+};
+
+template <uint8_t Type>
+const FIELDTABLES& FieldTables() {
+  static const FIELDTABLES tables = [] {
+    FIELDTABLES t{};
+    for (uint32_t v = 0; v < 256; v++) {
+      t.red[v] = V2DSurfaceBase::ColorToNative(Type, v);
+      t.green[v] = V2DSurfaceBase::ColorToNative(Type, v << 8);
+      t.blue[v] = V2DSurfaceBase::ColorToNative(Type, v << 16);
+    }
+    return t;
+  }();
+  return tables;
+}
+
+// Stores fetch(i) for each pixel of the run, as the per-pixel path would.
+template <uint8_t Type, int Bytes, typename Fetch>
+void WriteLoadedRow(const LOADEDROW& row, Fetch fetch) {
+  const FIELDTABLES& fields = FieldTables<Type>();
+  for (uint32_t i = 0; i < row.count; i++) {
+    const uint32_t c = LoadedColor(Type, fetch(i), row.alphaflag, row.dither, row.phase + int32_t(i));
+    const uint32_t native = fields.red[c & 0xFF] | fields.green[(c >> 8) & 0xFF] | fields.blue[(c >> 16) & 0xFF];
+    vsurf::StorePixel<Bytes>(row.first + ptrdiff_t(i) * row.step, native);
+  }
 }
 
 }  // namespace
@@ -124,6 +192,8 @@ int V2DSurface::StreamIndexed(VLDR_2DCALLBACKINFO* info) {
   const bool remap = (info->flags & VLDR_FLAG_REMAP) != 0;
   if (videotype == VideoType::Indexed8 && remap && !indexremap && BuildIndexRemap() != VSURF_OK) return VSURF_NOMEMORY;
   const uint8_t* data = static_cast<const uint8_t*>(info->data);
+  if (videotype != VideoType::Indexed8 && StreamRowFast(info, info->length, [&](uint32_t i) { return palette[data[i]]; }))
+    return VSURF_OK;
   const bool dither = (info->flags & VLDR_FLAG_DITHER) != 0;
   WalkStream(info, info->length, GetWidth(), GetHeight(), [&](uint32_t i, int32_t x, int32_t y) {
     uint32_t entry = palette[data[i]];
@@ -146,10 +216,15 @@ int V2DSurface::StreamTrueColor(VLDR_2DCALLBACKINFO* info) {
     lookup = display->GetPaletteLookup();
   }
   const uint8_t* data = static_cast<const uint8_t*>(info->data);
-  const bool dither = (info->flags & VLDR_FLAG_DITHER) != 0;
-  WalkStream(info, info->length / 4, GetWidth(), GetHeight(), [&](uint32_t i, int32_t x, int32_t y) {
+  auto colourat = [data](uint32_t i) {
     uint32_t colour;
     std::memcpy(&colour, data + size_t(i) * 4, 4);
+    return colour;
+  };
+  if (videotype != VideoType::Indexed8 && StreamRowFast(info, info->length / 4, colourat)) return VSURF_OK;
+  const bool dither = (info->flags & VLDR_FLAG_DITHER) != 0;
+  WalkStream(info, info->length / 4, GetWidth(), GetHeight(), [&](uint32_t i, int32_t x, int32_t y) {
+    const uint32_t colour = colourat(i);
     if (videotype != VideoType::Indexed8) {
       WriteStreamPixel(x, y, StreamColor(colour, info->alpha != 0, dither, x + y));
     } else {
@@ -160,16 +235,48 @@ int V2DSurface::StreamTrueColor(VLDR_2DCALLBACKINFO* info) {
 }
 
 uint32_t V2DSurface::StreamColor(uint32_t colour, bool alphaflag, bool dither, int32_t phase) const {
-  if (!IsOpaque(colour)) return 0;
-  uint32_t c = colour & 0xFFFFFF;
-  // Opaque black of an image with transparency must not read as the key.
-  if (c == 0) return alphaflag ? NearBlack(videotype) : 0;
-  return dither ? DitherColor(videotype, c, phase) : c;
+  return LoadedColor(videotype, colour, alphaflag, dither, phase);
+}
+
+uint8_t* V2DSurface::StreamRowStart(int32_t offset, uint32_t count, int32_t& step) const {
+  const int32_t width = GetWidth();
+  if (offset < 0 || count == 0 || width <= 0 || offset / width >= GetHeight()) return nullptr;
+  const int32_t x = offset % width, y = offset / width;
+  if (count > uint32_t(width - x)) return nullptr;
+  // The run maps to a straight line, so both ends inside means all inside.
+  int32_t firstx = x, firsty = y, lastx = x + int32_t(count - 1), lasty = y;
+  MapPos(firstx, firsty);
+  MapPos(lastx, lasty);
+  if (!Inside(clipper, firstx, firsty) || !Inside(clipper, lastx, lasty)) return nullptr;
+  V2DSURFACEINFO layout;
+  GetInfo(&layout);
+  step = layout.xstep;
+  return PixelAt(firstx, firsty);
+}
+
+template <typename Fetch>
+bool V2DSurface::StreamRowFast(VLDR_2DCALLBACKINFO* info, uint32_t count, Fetch fetch) {
+  int32_t step = 0;
+  uint8_t* first = StreamRowStart(info->offset, count, step);
+  if (!first) return false;
+  const int32_t width = GetWidth();
+  const LOADEDROW row = {first, step, count, info->alpha != 0, (info->flags & VLDR_FLAG_DITHER) != 0,
+                         info->offset % width + info->offset / width};
+  switch (videotype) {
+    case VideoType::Rgb444: WriteLoadedRow<VideoType::Rgb444, 2>(row, fetch); break;
+    case VideoType::Rgb555: WriteLoadedRow<VideoType::Rgb555, 2>(row, fetch); break;
+    case VideoType::Rgb565: WriteLoadedRow<VideoType::Rgb565, 2>(row, fetch); break;
+    case VideoType::Rgb888: WriteLoadedRow<VideoType::Rgb888, 3>(row, fetch); break;
+    case VideoType::Xrgb8888: WriteLoadedRow<VideoType::Xrgb8888, 4>(row, fetch); break;
+    default: return false;
+  }
+  AdvanceOffset(info, count);
+  return true;
 }
 
 void V2DSurface::WriteStreamPixel(int32_t x, int32_t y, uint32_t colour) {
   MapPos(x, y);
-  if (x < clipper.left || x >= clipper.right || y < clipper.top || y >= clipper.bottom) return;
+  if (!Inside(clipper, x, y)) return;
   PutPixelRaw(x, y, colour, 0, 0);
 }
 

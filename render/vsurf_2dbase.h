@@ -119,6 +119,7 @@ class V2DSurfaceBase {
   // precision. False when the opacity reduces to 0 (nothing to draw).
   static bool ResolveDrawFlags(uint8_t videotype, uint32_t& flags, uint32_t& opacity);
   static uint32_t OpacityOfValue(uint32_t flags, uint32_t value);     // value's top byte with ColorFill/Tint, else value
+  static uint32_t DitherColor(uint8_t videotype, uint32_t colour, int32_t phase); // ordered dither of a loaded colour (vsurf_2d_ldr.cpp)
 
   void LinkECD(VCD* vcd);                          // the shared record; precedes Create
   VCD* GetECD() const { return ecd; }              // the linked record (null when unlinked)

@@ -6,6 +6,12 @@
 
 #include <cstring>
 
+#include "util/vmod_memory.h"
+
+VLdrBuffer::VLdrBuffer(uint32_t bytes) : block(static_cast<uint8_t*>(ClassVMemory::Alloc(bytes))) {}
+
+VLdrBuffer::~VLdrBuffer() { ClassVMemory::DeAlloc(block); }
+
 void ClassVLoaderBase::LinkData(const void* block, uint32_t length) {
   data = static_cast<const uint8_t*>(block);
   size = block ? length : 0;
@@ -43,6 +49,13 @@ int ClassVLoaderBase::ReadStream(void* buffer, uint32_t length) {
   uint32_t count = length < Remaining() ? length : Remaining();
   if (count) std::memcpy(buffer, data + position, count);
   position += count;
+  return 1;
+}
+
+int ClassVLoaderBase::ReadPadded(void* buffer, uint32_t length) {
+  uint32_t available = Remaining();
+  if (!ReadStream(buffer, length)) return 0;
+  if (available < length) std::memset(static_cast<uint8_t*>(buffer) + available, 0, length - available);
   return 1;
 }
 

@@ -42,6 +42,19 @@ struct VLDR_2DCALLBACKINFO {
   int32_t offset;         // pixel stream: index of the row's first pixel (row x width)
 };
 
+// A loader's working buffer from the memory module, released on every exit.
+class VLdrBuffer {
+ public:
+  explicit VLdrBuffer(uint32_t bytes);  // null (check Get) when memory is exhausted or bytes is 0
+  ~VLdrBuffer();
+  VLdrBuffer(const VLdrBuffer&) = delete;
+  VLdrBuffer& operator=(const VLdrBuffer&) = delete;
+  uint8_t* Get() const { return block; }
+
+ private:
+  uint8_t* block;
+};
+
 class ClassVLoaderBase {
  public:
   ClassVLoaderBase() = default;
@@ -60,7 +73,7 @@ class ClassVLoaderBase {
     return VLDR_NOTMYFORMAT;
   }
 
- // Byte reader over the linked block. Every read is bounded by the block's
+  // Byte reader over the linked block. Every read is bounded by the block's
   // size; seeks never check, but a target outside 0 .. 2^32 - 1 lands past
   // any block, so the reads that follow fail instead of wrapping.
   void LinkData(const void* block, uint32_t length);  // links a block, position 0
@@ -69,6 +82,7 @@ class ClassVLoaderBase {
   int Read16(uint16_t& out);                           // 1 and two bytes in the byte order; 0 if fewer remain
   int Read32(uint32_t& out);                           // 1 and four bytes in the byte order; 0 if fewer remain
   int ReadStream(void* buffer, uint32_t length);       // copies what remains up to length: 1; 0 past the end
+  int ReadPadded(void* buffer, uint32_t length);       // as ReadStream, and zeros what the block lacked
   void SeekSet(uint64_t offset);                       // absolute position
   void SeekRelative(int64_t delta);                    // position + delta
   uint32_t Tell() const { return position; }

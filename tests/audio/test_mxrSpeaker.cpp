@@ -655,65 +655,6 @@ TEST_F(ManualOutput, PlayMusicRefusesWithoutTune) {
   EXPECT_EQ(speaker.playMusic(&music, 2), MXR_SPEAKER_NOCHANNEL);  // no third music channel
 }
 
-struct SignatureCase {
-  const char* signature;
-  int tracks;
-};
-
-TEST(MusicData, SignatureGivesTheTrackCount) {
-  const SignatureCase cases[] = {{"M.K.", 4}, {"M!K!", 4}, {"8CHN", 8}, {"6CHN", 6}, {"16CH", 16},
-                                 {"32CH", 32}, {"FLT4", 0}, {"m.k.", 0}, {"xCHN", 0}, {"x8CH", 8}};
-  for (const SignatureCase& c : cases) {
-    EXPECT_EQ(mxrMusic::translatePTSign(reinterpret_cast<const uint8_t*>(c.signature)), c.tracks) << c.signature;
-  }
-}
-
-TEST(MusicData, LoadChecksSignatureAndTheSizeItsHeaderGives) {
-  mxrMusic music;
-  EXPECT_EQ(music.load(nullptr, 0, false), MXR_MOD_NODATA);
-  Bytes image = TinyModule();
-  // Orders 0, 5, 2 with song length 3: six patterns, whatever follows.
-  image[950] = 3;
-  image[952] = 0;
-  image[953] = 5;
-  image[954] = 2;
-  image[955] = 100;
-  image.resize(1084 + 6 * 1024);
-  ASSERT_EQ(music.load(image.data(), static_cast<uint32_t>(image.size()), false), 0);
-  EXPECT_EQ(music.getNumPattern(), 6);
-  EXPECT_EQ(music.tracks(), 4);
-  EXPECT_EQ(music.size(), image.size());
-  EXPECT_EQ(music.data(), image.data());
-  EXPECT_EQ(music.load(image.data(), static_cast<uint32_t>(image.size() - 1), false), MXR_MOD_NODATA);
-  // A sample of 10 words must be there too.
-  image[20 + 22] = 0;
-  image[20 + 23] = 10;
-  EXPECT_EQ(music.load(image.data(), static_cast<uint32_t>(image.size()), false), MXR_MOD_NODATA);
-  image.resize(image.size() + 20);
-  ASSERT_EQ(music.load(image.data(), static_cast<uint32_t>(image.size()), true), 0);
-  EXPECT_TRUE(music.owned());
-  EXPECT_NE(music.data(), image.data());
-  std::memcpy(&image[1080], "FLT4", 4);
-  EXPECT_EQ(music.load(image.data(), static_cast<uint32_t>(image.size()), false), MXR_MOD_BADFORMAT);
-  EXPECT_EQ(music.data(), nullptr);
-}
-
-TEST(MusicData, SettingsClampAndRatesFollowEachOther) {
-  mxrMusic music;
-  EXPECT_EQ(music.volume(), 64u);
-  EXPECT_EQ(music.pan(), 255u);
-  EXPECT_FALSE(music.loop());
-  EXPECT_EQ(music.frequency(), 44100u);
-  music.volume(65);
-  EXPECT_EQ(music.volume(), 64u);
-  music.pan(256);
-  EXPECT_EQ(music.pan(), 255u);
-  music.frequency(88200);
-  EXPECT_EQ(music.speed(), 256u);
-  music.speed(64);
-  EXPECT_EQ(music.frequency(), 22050u);
-}
-
 // --- two threads -------------------------------------------------------------
 
 // Sounds are made, started, changed, stopped and freed on this thread while

@@ -110,15 +110,15 @@ INSTANTIATE_TEST_SUITE_P(Requests, RenderMode,
                                            RENDERMODE{VideoType::Rgb444, VideoType::Rgb444},
                                            RENDERMODE{VideoType::Indexed8, VideoType::Indexed8}));
 
-TEST(Open, FailsCleanlyOnBadRequestsAndWithoutTheInternalFont) {
+TEST(Open, FailsCleanlyOnBadRequests) {
   DisplayRig rig;
   EXPECT_EQ(rig.Open(7), 4);
   EXPECT_FALSE(rig.display.IsOpen());
   EXPECT_EQ(rig.Open(0, 7), 1);
   EXPECT_FALSE(rig.display.IsOpen());
-  // The internal font needs the font module.
-  EXPECT_EQ(rig.Open(0, VideoType::DisplayDefault, 0), 1);
-  EXPECT_FALSE(rig.display.IsOpen());
+  // Without display flag 8 the internal font is built as well.
+  EXPECT_EQ(rig.Open(0, VideoType::DisplayDefault, 0), 0);
+  EXPECT_TRUE(rig.display.IsOpen());
   EXPECT_EQ(rig.display.Open(nullptr, nullptr, 4, 320, 240, true), 4);
   ClassVDisplay other;
   rig.vcd.display = &other;
@@ -532,7 +532,7 @@ TEST(CreateSurface, CreatesInRenderModeAndReportsTheMissingClasses) {
   EXPECT_EQ(s.GetECD(), &rig.vcd);
   EXPECT_EQ(rig.display.CreateSurface(static_cast<V2DSurface*>(nullptr), 12, 5, 0), 4);
   EXPECT_EQ(rig.display.CreateSurface(&s, static_cast<const char*>(nullptr), 0), 1);
-  EXPECT_EQ(rig.display.CreateSurface(static_cast<V2DSurfaceRGBA*>(nullptr), 12, 5, 0), 1);
+  EXPECT_EQ(rig.display.CreateSurface(static_cast<V2DSurfaceRGBA*>(nullptr), 12, 5, 0), 4);
   EXPECT_EQ(rig.display.CreateSurface(static_cast<V3DSurface*>(nullptr), 12, 5, 0), 1);
 }
 

@@ -464,11 +464,11 @@ TEST(Surface, TableMaskSetsBitsOfBrightNonKeyPixelsMostSignificantFirst) {
   EXPECT_EQ(s.GetTableMask(), nullptr);
 }
 
-TEST(Surface, WriteBmpReportsTheMissingWriter) {
+TEST(Surface, WriteBmpReportsAFileItCannotCreate) {
   V2DSurface s;
   ASSERT_EQ(s.Create(4, 4, VideoType::Rgb565, 1), 0);
-  EXPECT_EQ(s.WriteBmp("shot.bmp", nullptr), 1);
-  EXPECT_EQ(s.WriteBmp(std::string(600, 'a').c_str(), nullptr), 1);
+  EXPECT_EQ(s.WriteBmp("no-such-folder/shot.bmp", nullptr), 1);
+  EXPECT_EQ(s.WriteBmp(("no-such-folder/" + std::string(600, 'a')).c_str(), nullptr), 1);
 }
 
 TEST(WideName, WidensShortAndLongNamesWhole) {

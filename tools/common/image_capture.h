@@ -47,6 +47,8 @@ class VImageCapture : public V2DSurfaceBase {
   int LdrOnPixelStream(VLDR_2DCALLBACKINFO* info) override {
     if (pixels.empty()) return VSURF_NOTCREATED;
     if (!info || !info->data || info->offset < 0) return VSURF_INVALID;
+    // Some formats learn of transparency only after the image is created.
+    alpha |= info->alpha;
     const uint8_t* data = static_cast<const uint8_t*>(info->data);
     uint32_t count = info->indexed ? info->length : info->length / 4;
     uint64_t start = uint64_t(info->offset);
