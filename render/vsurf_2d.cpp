@@ -22,36 +22,6 @@ namespace {
 constexpr uint8_t DEFAULT_SURFACETYPE = 1;  // without a configuration
 constexpr int32_t BMPNAME_LOCAL = 256;      // WriteBmp widens shorter 8-bit names locally
 
-// A file read whole into a block from the module list (plain allocation
-// without one), released on leaving.
-class WholeFile {
- public:
-  explicit WholeFile(ClassVMemory* list) : memory(list) {}
-  ~WholeFile() {
-    if (memory) memory->DeAllocList(data);
-    else ClassVMemory::DeAlloc(data);
-  }
-  WholeFile(const WholeFile&) = delete;
-  WholeFile& operator=(const WholeFile&) = delete;
-
-  int Read(const char16_t* name, ClassVFile* folder) {
-    ClassVFile file;
-    if (folder) file.SetCurrentFolder(folder->GetCurrentFolder());
-    if (!name || !file.Open(name, VFILE_MODE_READ)) return VSURF_NOTCREATED;
-    size = file.Size();
-    if (size == 0) return VSURF_NOTCREATED;
-    data = memory ? memory->AllocList(size) : ClassVMemory::Alloc(size);
-    if (!data) return VSURF_NOMEMORY;
-    return file.Read(data, size) ? VSURF_OK : VSURF_NOTCREATED;
-  }
-
-  void* data = nullptr;
-  uint32_t size = 0;
-
- private:
-  ClassVMemory* memory;
-};
-
 }  // namespace
 
 V2DSurface::~V2DSurface() { Free(); }
@@ -126,27 +96,11 @@ void V2DSurface::Free() {
 }
 
 int V2DSurface::LoadImage(const void* data, uint32_t size, uint8_t type, uint32_t flags) {
-  if ((flags & VSURF_TYPEMASK) > VSURF_MAXTYPE) return VSURF_INVALID;
-  int result = VSURF_NOLOADER;
-  if (const ClassVDisplay* display = Display()) {
-    for (int slot = 0; slot < VDSP_LOADERSLOTS; slot++) {
-      ClassVLoaderBase* loader = display->GetLoader(slot);
-      if (!loader) continue;
-      result = loader->Start(this, data, size, type, flags);
-      if (result != VLDR_NOTMYFORMAT && result != VLDR_DECLINED) break;
-      result = VSURF_NOLOADER;
-    }
-  }
-  lockcount = 0;
-  return result;
+  return OfferToLoaders(data, size, type, flags);
 }
 
 int V2DSurface::LoadImage(const char16_t* name, uint8_t type, uint32_t flags) {
-  if ((flags & VSURF_TYPEMASK) > VSURF_MAXTYPE) return VSURF_INVALID;
-  WholeFile file(ecd ? ecd->memory : nullptr);
-  int result = file.Read(name, ecd ? ecd->file : nullptr);
-  if (result != VSURF_OK) return result;
-  return LoadImage(file.data, file.size, type, flags);
+  return OfferFileToLoaders(name, type, flags);
 }
 
 bool V2DSurface::SameCreation(int32_t width, int32_t height, uint8_t type, uint32_t flags) const {

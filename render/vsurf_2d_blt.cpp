@@ -27,13 +27,21 @@
 #include "render/vrdr_blt.h"
 #include "render/vsurf_2d.h"
 #include "render/vsurf_2d_pixel.h"
+#include "render/vsurf_2d_span.h"
 #include "util/vmod_math.h"
 #include "util/vmod_memory.h"
 
 namespace {
 
-constexpr uint32_t CALLER_FLAGS = 0x3F;  // the shift-blend bits are chosen here, never by callers
-constexpr uint32_t COLOUR_FLAGS = BlitFlags::ColorFill | BlitFlags::Tint;
+using vsurf::BLITOP;
+using vsurf::COLOUR_FLAGS;
+using vsurf::EFFECT;
+using vsurf::FastDispatcher;
+using vsurf::FASTDISPATCH;
+using vsurf::ResolveBlit;
+using vsurf::RoutineFill;
+using vsurf::WithShiftBlend;
+
 constexpr uint32_t ANGLE_MASK = 4095;    // 4096 steps to the full turn
 constexpr uint32_t QUARTER_TURN = 1024;
 constexpr int32_t UNIT_SCALE = 65536;    // 1.0 in 16.16
@@ -43,65 +51,18 @@ constexpr int64_t ONE_PIXEL = 1024;      // 1.0 in 22.10
 // pixel centres and keeps those in [a, b) on the 22.10 grid: the same side of
 // an edge as the floor of the source position puts a texel boundary.
 constexpr int64_t SAMPLE_SHIFT = ONE_PIXEL / 2 - 1;
-constexpr int32_t EFFECT_CHUNK = 64;     // pixels a blended span hands to the routines at once
 
 // --- flags of one blit ----------------------------------------------------------
-
-struct BLITOP {
-  uint32_t flags;    // after the shared draw-flag rules
-  uint32_t opacity;  // reduced to the destination's precision
-  uint32_t fill;     // the value's colour with ColorFill or Tint, else 0
-};
-
-// The flag, opacity and fill-colour steps every blit starts with; false when
-// the opacity reduces to nothing.
-bool ResolveBlit(uint8_t videotype, uint32_t flags, uint32_t value, BLITOP& op) {
-  op.flags = flags & CALLER_FLAGS;
-  op.opacity = V2DSurfaceBase::OpacityOfValue(op.flags, value) & 0xFF;
-  if (!V2DSurfaceBase::ResolveDrawFlags(videotype, op.flags, op.opacity)) return false;
-  op.fill = (op.flags & COLOUR_FLAGS) ? value & 0xFFFFFF : 0;
-  return true;
-}
 
 // The value that hands the resolved opacity on to a draw-flag call.
 uint32_t ResolvedValue(const BLITOP& op) {
   return (op.flags & COLOUR_FLAGS) ? (op.opacity << 24) | op.fill : op.opacity;
 }
 
-// Opacities 1 - 2^-k and 2^-k have shift-and-subtract blends.
-uint32_t WithShiftBlend(uint32_t flags, uint32_t opacity) {
-  if (!(flags & BlitFlags::Opacity)) return flags;
-  switch (opacity) {
-    case 128: case 192: case 224: case 240: return (flags & ~BlitFlags::Opacity) | VBLT_SHIFTBLENDHIGH;
-    case 16: case 32: case 64: return (flags & ~BlitFlags::Opacity) | VBLT_SHIFTBLENDLOW;
-    default: return flags;
-  }
-}
-
-// The fill colour a routine takes: native, halved for a plain tint so that
-// the routine only adds.
-uint32_t RoutineFill(uint8_t videotype, const BLITOP& op) {
-  uint32_t fill = op.fill;
-  if ((op.flags & COLOUR_FLAGS) == BlitFlags::Tint && videotype != VideoType::Indexed8) fill = (fill >> 1) & 0x7F7F7F;
-  return V2DSurfaceBase::ColorToNative(videotype, fill);
-}
-
-typedef void (*FASTDISPATCH)(int32_t, int32_t, uint8_t*, const uint8_t*, int32_t, int32_t, uint32_t, uint32_t,
-                             uint32_t, uint32_t);
 typedef void (*FLIPDISPATCH)(int32_t, int32_t, int32_t, int32_t, uint8_t*, const uint8_t*, int32_t, int32_t,
                              uint32_t, uint32_t, uint32_t, uint32_t);
 
-// Each depth runs its own family; Rgb555 and Rgb888 have none.
-FASTDISPATCH FastDispatcher(uint8_t videotype) {
-  switch (videotype) {
-    case VideoType::Indexed8: return VRdrBltFast8;
-    case VideoType::Rgb444: return VRdrBltFast12;
-    case VideoType::Rgb565: return VRdrBltFast16;
-    case VideoType::Xrgb8888: return VRdrBltFast32;
-    default: return nullptr;
-  }
-}
-
+// Each depth runs its own flipping family; Rgb555 and Rgb888 have none.
 FLIPDISPATCH FlipDispatcher(uint8_t videotype) {
   switch (videotype) {
     case VideoType::Indexed8: return VRdrBltFlip8;
@@ -533,51 +494,6 @@ struct SAMPLER {
   void Next() { u += du, v += dv; }
 };
 
-template <int B, bool Keyed>
-void CopySpan(uint8_t* d, ptrdiff_t dstep, int32_t count, SAMPLER& s, uint32_t key) {
-  for (int32_t n = 0; n < count; n++, d += dstep, s.Next()) {
-    const uint32_t pixel = vsurf::LoadPixel<B>(s.At());
-    if (!Keyed || pixel != key) vsurf::StorePixel<B>(d, pixel);
-  }
-}
-
-template <bool Keyed>
-void CopySpanOf(uint32_t bytes, uint8_t* d, ptrdiff_t dstep, int32_t count, SAMPLER& s, uint32_t key) {
-  switch (bytes) {
-    case 1: CopySpan<1, Keyed>(d, dstep, count, s, key); break;
-    case 2: CopySpan<2, Keyed>(d, dstep, count, s, key); break;
-    case 3: CopySpan<3, Keyed>(d, dstep, count, s, key); break;
-    default: CopySpan<4, Keyed>(d, dstep, count, s, key); break;
-  }
-}
-
-// A blended span: source and destination pixels gathered into rows for the
-// depth's routines (which need contiguous rows; a swapped display's virtual
-// row is a physical column), the result scattered back.
-struct EFFECT {
-  FASTDISPATCH dispatch;
-  uint32_t key, fill, opacity, flags;
-};
-
-void EffectSpan(uint32_t bytes, uint8_t* d, ptrdiff_t dstep, int32_t count, SAMPLER& s, const EFFECT& e) {
-  uint32_t srcrow[EFFECT_CHUNK], dstrow[EFFECT_CHUNK];
-  uint8_t* srcbytes = reinterpret_cast<uint8_t*>(srcrow);
-  uint8_t* dstbytes = reinterpret_cast<uint8_t*>(dstrow);
-  while (count > 0) {
-    const int32_t n = count < EFFECT_CHUNK ? count : EFFECT_CHUNK;
-    for (int32_t i = 0; i < n; i++, s.Next()) {
-      vsurf::StorePixel(srcbytes + i * bytes, bytes, vsurf::LoadPixel(s.At(), bytes));
-      vsurf::StorePixel(dstbytes + i * bytes, bytes, vsurf::LoadPixel(d + i * dstep, bytes));
-    }
-    const int32_t pitch = n * int32_t(bytes);
-    e.dispatch(n, 1, dstbytes, srcbytes, pitch, pitch, e.key, e.fill, e.opacity, e.flags);
-    for (int32_t i = 0; i < n; i++)
-      vsurf::StorePixel(d + i * dstep, bytes, vsurf::LoadPixel(dstbytes + i * bytes, bytes));
-    d += n * dstep;
-    count -= n;
-  }
-}
-
 // One row of the quad from column `left`: plain, keyed, or through the
 // depth's routines for any other flag.
 void FillSpan(const BlitLock& lock, const QUAD& q, int32_t row, int32_t left, int32_t count, const EFFECT& e) {
@@ -585,10 +501,7 @@ void FillSpan(const BlitLock& lock, const QUAD& q, int32_t row, int32_t left, in
                q.texels};
   uint8_t* d = lock.dst.AtVirtual(left, row);
   const ptrdiff_t dstep = lock.dst.info.xstep;
-  const uint32_t bytes = lock.dst.Bytes();
-  if (e.flags & ~BlitFlags::ColorKey) EffectSpan(bytes, d, dstep, count, s, e);
-  else if (e.flags) CopySpanOf<true>(bytes, d, dstep, count, s, e.key);
-  else CopySpanOf<false>(bytes, d, dstep, count, s, 0);
+  vsurf::FillSpan(lock.dst.Bytes(), d, dstep, count, s, e);
 }
 
 // --- pixel shaders ---------------------------------------------------------------------

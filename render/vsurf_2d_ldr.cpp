@@ -17,46 +17,28 @@
 #include "resources/loaders/vldr_base.h"
 #include "util/vmod_memory.h"
 
-namespace {
-
-// Ordered dither thresholds: row = phase, bit i set = low bits i gain one step.
-constexpr uint8_t DITHER4[4] = {0xC, 0x8, 0x6, 0x8};
-constexpr uint8_t DITHER8[8] = {0xF0, 0xC8, 0xF0, 0xA4, 0xD8, 0x62, 0xF0, 0x8C};
-constexpr uint16_t DITHER16[16] = {0xFB40, 0xEC90, 0xF720, 0xB8C4, 0xFF00, 0xCC98, 0xF360, 0x7C82,
-                                   0xFB40, 0xE630, 0xDD88, 0xBA44, 0xF5A0, 0xEE10, 0xF9C0, 0xD628};
-
-// One component kept to the bits of a field of (256 / step) levels, one step
-// up where the threshold row says so; components at the top stay.
-uint32_t DitherComponent(uint32_t c, uint32_t step, uint32_t limit, uint32_t row) {
-  if (c >= limit) return c;
-  uint32_t low = c & (step - 1);
-  return (c - low) + (((row >> low) & 1) ? step : 0);
-}
-
-}  // namespace
-
 uint32_t V2DSurfaceBase::DitherColor(uint8_t videotype, uint32_t c, int32_t phase) {
   uint32_t red = c & 0xFF, green = (c >> 8) & 0xFF, blue = (c >> 16) & 0xFF;
   switch (videotype) {
     case VideoType::Rgb444: {
-      uint32_t row = DITHER16[phase & 15];
-      red = DitherComponent(red, 16, 0xF0, row);
-      green = DitherComponent(green, 16, 0xF0, row);
-      blue = DitherComponent(blue, 16, 0xF0, row);
+      uint32_t row = vsurf::DITHER16[phase & 15];
+      red = vsurf::DitherComponent(red, 16, 0xF0, row);
+      green = vsurf::DitherComponent(green, 16, 0xF0, row);
+      blue = vsurf::DitherComponent(blue, 16, 0xF0, row);
       break;
     }
     case VideoType::Rgb555: {
-      uint32_t row = DITHER8[phase & 7];
-      red = DitherComponent(red, 8, 0xF8, row);
-      green = DitherComponent(green, 8, 0xF8, row);
-      blue = DitherComponent(blue, 8, 0xF8, row);
+      uint32_t row = vsurf::DITHER8[phase & 7];
+      red = vsurf::DitherComponent(red, 8, 0xF8, row);
+      green = vsurf::DitherComponent(green, 8, 0xF8, row);
+      blue = vsurf::DitherComponent(blue, 8, 0xF8, row);
       break;
     }
     case VideoType::Rgb565: {
-      uint32_t row = DITHER8[phase & 7];
-      red = DitherComponent(red, 8, 0xF8, row);
-      green = DitherComponent(green, 4, 0xFC, DITHER4[phase & 3]);
-      blue = DitherComponent(blue, 8, 0xF8, row);
+      uint32_t row = vsurf::DITHER8[phase & 7];
+      red = vsurf::DitherComponent(red, 8, 0xF8, row);
+      green = vsurf::DitherComponent(green, 4, 0xFC, vsurf::DITHER4[phase & 3]);
+      blue = vsurf::DitherComponent(blue, 8, 0xF8, row);
       break;
     }
     default: return c;
@@ -171,12 +153,9 @@ int V2DSurface::LdrOnCreate(VLDR_2DCALLBACKINFO* info) {
 }
 
 int V2DSurface::LdrOnPaletteStream(VLDR_2DCALLBACKINFO* info) {
-  if (!info || !info->data) return VSURF_INVALID;
-  if (info->palettestart > 255) return VSURF_NOTHING;
-  uint32_t count = info->length / 4;
-  if (count > 256 - info->palettestart) count = 256 - info->palettestart;
-  std::memcpy(palette + info->palettestart, info->data, count * 4);
-  info->palettestart += count;
+  int result = StorePaletteStream(info);
+  if (result != VSURF_OK) return result;
+  // The remap was made for the old entries.
   ClassVMemory::DeAlloc(indexremap);
   indexremap = nullptr;
   return VSURF_OK;

@@ -1,6 +1,7 @@
-// vsurf_2d_pixel.h - native pixel access shared by the surface sources:
-// loads and stores of 1-, 2-, 3- and 4-byte pixels at any alignment, and a
-// row walker that rewrites every pixel of a physical rectangle.
+// vsurf_2d_pixel.h - native pixel access shared by the surface sources: the
+// ordered dither thresholds, loads and stores of 1-, 2-, 3- and 4-byte pixels
+// at any alignment, and a row walker that rewrites every pixel of a physical
+// rectangle.
 //
 // Internal to render/; the loads go through memcpy so no pixel pointer is
 // ever read as a wider type than the memory was written as.
@@ -11,6 +12,20 @@
 #include <cstring>
 
 namespace vsurf {
+
+// Ordered dither thresholds: row = phase, bit i set = low bits i gain one step.
+constexpr uint8_t DITHER4[4] = {0xC, 0x8, 0x6, 0x8};
+constexpr uint8_t DITHER8[8] = {0xF0, 0xC8, 0xF0, 0xA4, 0xD8, 0x62, 0xF0, 0x8C};
+constexpr uint16_t DITHER16[16] = {0xFB40, 0xEC90, 0xF720, 0xB8C4, 0xFF00, 0xCC98, 0xF360, 0x7C82,
+                                   0xFB40, 0xE630, 0xDD88, 0xBA44, 0xF5A0, 0xEE10, 0xF9C0, 0xD628};
+
+// One component kept to the bits of a field of (256 / step) levels, one step
+// up where the threshold row says so; components at the top stay.
+inline uint32_t DitherComponent(uint32_t c, uint32_t step, uint32_t limit, uint32_t row) {
+  if (c >= limit) return c;
+  uint32_t low = c & (step - 1);
+  return (c - low) + (((row >> low) & 1) ? step : 0);
+}
 
 template <int Bytes>
 inline uint32_t LoadPixel(const uint8_t* p) {

@@ -35,6 +35,7 @@
 #include "render/vrdr_blt.h"
 #include "render/vsurf_2d.h"
 #include "render/vsurf_2d_pixel.h"
+#include "render/vsurf_2d_span.h"
 #include "util/vmod_math.h"
 
 namespace {
@@ -46,14 +47,8 @@ constexpr int64_t ONE_TEXEL = 65536;                 // 1.0 in 16.16
 constexpr int64_t TO_16_16 = 64;                     // 22.10 -> 16.16
 constexpr int32_t MAX_PIXEL = 1 << 21;               // pixel coordinates below this in magnitude fit 22.10
 constexpr int64_t MAX_LANDSCAPE = 1 << 24;           // landscape rectangles stay inside +-2^24
-constexpr int32_t EFFECT_CHUNK = 64;                 // pixels a blended span hands to the routines at once
-constexpr uint32_t COLOUR_FLAGS = BlitFlags::ColorFill | BlitFlags::Tint;
 
 // Ordered dither thresholds: row = phase, bit i set = low bits i gain one step.
-constexpr uint8_t DITHER4[4] = {0xC, 0x8, 0x6, 0x8};
-constexpr uint8_t DITHER8[8] = {0xF0, 0xC8, 0xF0, 0xA4, 0xD8, 0x62, 0xF0, 0x8C};
-constexpr uint16_t DITHER16[16] = {0xFB40, 0xEC90, 0xF720, 0xB8C4, 0xFF00, 0xCC98, 0xF360, 0x7C82,
-                                   0xFB40, 0xE630, 0xDD88, 0xBA44, 0xF5A0, 0xEE10, 0xF9C0, 0xD628};
 
 int64_t Smaller(int64_t a, int64_t b) { return a < b ? a : b; }
 int64_t Larger(int64_t a, int64_t b) { return a > b ? a : b; }
@@ -156,13 +151,6 @@ class Locked {
 
 // --- gradient pixels ----------------------------------------------------------------
 
-// A component c of a field that keeps its top bits: one step more where the
-// threshold row says so for c's dropped bits, below the field's top values.
-uint32_t DitherUp(uint32_t c, uint32_t bits, uint32_t limit, uint32_t row) {
-  if (c >= limit) return c;
-  return c + (((row >> (c & ((1u << bits) - 1))) & 1u) << bits);
-}
-
 // The dithered field of every component at every phase, the threshold rows
 // folded with the truncation once, so a pixel costs a lookup per component.
 struct DITHERFIELDS {
@@ -171,9 +159,9 @@ struct DITHERFIELDS {
   uint8_t six[4][256];    // Rgb565 green: 4 x 4 table, step 4, below 0xFB
   DITHERFIELDS() {
     for (uint32_t c = 0; c < 256; c++) {
-      for (uint32_t p = 0; p < 16; p++) four[p][c] = uint8_t(DitherUp(c, 4, 0xF0, DITHER16[p]) >> 4);
-      for (uint32_t p = 0; p < 8; p++) five[p][c] = uint8_t(DitherUp(c, 3, 0xF8, DITHER8[p]) >> 3);
-      for (uint32_t p = 0; p < 4; p++) six[p][c] = uint8_t(DitherUp(c, 2, 0xFB, DITHER4[p]) >> 2);
+      for (uint32_t p = 0; p < 16; p++) four[p][c] = uint8_t(vsurf::DitherComponent(c, 16, 0xF0, vsurf::DITHER16[p]) >> 4);
+      for (uint32_t p = 0; p < 8; p++) five[p][c] = uint8_t(vsurf::DitherComponent(c, 8, 0xF8, vsurf::DITHER8[p]) >> 3);
+      for (uint32_t p = 0; p < 4; p++) six[p][c] = uint8_t(vsurf::DitherComponent(c, 4, 0xFB, vsurf::DITHER4[p]) >> 2);
     }
   }
 };
@@ -319,95 +307,22 @@ struct WRAPSAMPLER {
   }
 };
 
-template <int B, bool Keyed>
-void CopySpan(uint8_t* d, ptrdiff_t dstep, int32_t count, WRAPSAMPLER& s, uint32_t key) {
-  for (int32_t n = 0; n < count; n++, d += dstep, s.Next()) {
-    const uint32_t pixel = vsurf::LoadPixel<B>(s.At());
-    if (!Keyed || pixel != key) vsurf::StorePixel<B>(d, pixel);
-  }
-}
+using vsurf::EFFECT;
 
-template <bool Keyed>
-void CopySpanOf(uint32_t bytes, uint8_t* d, ptrdiff_t dstep, int32_t count, WRAPSAMPLER& s, uint32_t key) {
-  switch (bytes) {
-    case 1: CopySpan<1, Keyed>(d, dstep, count, s, key); break;
-    case 2: CopySpan<2, Keyed>(d, dstep, count, s, key); break;
-    case 3: CopySpan<3, Keyed>(d, dstep, count, s, key); break;
-    default: CopySpan<4, Keyed>(d, dstep, count, s, key); break;
-  }
-}
-
-typedef void (*FASTDISPATCH)(int32_t, int32_t, uint8_t*, const uint8_t*, int32_t, int32_t, uint32_t, uint32_t,
-                             uint32_t, uint32_t);
-
-// Each depth runs its own family; Rgb555 and Rgb888 have none.
-FASTDISPATCH FastDispatcher(uint8_t videotype) {
-  switch (videotype) {
-    case VideoType::Indexed8: return VRdrBltFast8;
-    case VideoType::Rgb444: return VRdrBltFast12;
-    case VideoType::Rgb565: return VRdrBltFast16;
-    case VideoType::Xrgb8888: return VRdrBltFast32;
-    default: return nullptr;
-  }
-}
-
-// How the spans of one textured triangle are filled.
-struct EFFECT {
-  FASTDISPATCH dispatch;
-  uint32_t key, fill, opacity, flags;  // native key and fill colour, flags after the draw-flag rules
-};
-
-// The flag, opacity and fill-colour rules of the blits; false when the
-// opacity reduces to nothing.
+// The flag, opacity and fill-colour rules of the blits, with their shift
+// blends; false when the opacity reduces to nothing.
 bool ResolveEffect(uint8_t videotype, uint32_t flags, uint32_t value, uint32_t key, EFFECT& e) {
-  e.flags = flags & 0x3F;
-  e.opacity = V2DSurfaceBase::OpacityOfValue(e.flags, value) & 0xFF;
-  if (!V2DSurfaceBase::ResolveDrawFlags(videotype, e.flags, e.opacity)) return false;
-  uint32_t fill = (e.flags & COLOUR_FLAGS) ? value & 0xFFFFFF : 0;
-  // A plain tint is handed over halved, so the routines only add.
-  if ((e.flags & COLOUR_FLAGS) == BlitFlags::Tint && videotype != VideoType::Indexed8) fill = (fill >> 1) & 0x7F7F7F;
-  e.fill = V2DSurfaceBase::ColorToNative(videotype, fill);
-  e.key = key;
-  e.dispatch = FastDispatcher(videotype);
-  // Opacities 1 - 2^-k and 2^-k blend by shifts, as the blits do.
-  if (e.flags & BlitFlags::Opacity) {
-    switch (e.opacity) {
-      case 128: case 192: case 224: case 240: e.flags = (e.flags & ~BlitFlags::Opacity) | VBLT_SHIFTBLENDHIGH; break;
-      case 16: case 32: case 64: e.flags = (e.flags & ~BlitFlags::Opacity) | VBLT_SHIFTBLENDLOW; break;
-      default: break;
-    }
-  }
+  vsurf::BLITOP op;
+  if (!vsurf::ResolveBlit(videotype, flags, value, op)) return false;
+  e = {vsurf::FastDispatcher(videotype), key, vsurf::RoutineFill(videotype, op), op.opacity,
+       vsurf::WithShiftBlend(op.flags, op.opacity)};
   return !(e.flags & ~BlitFlags::ColorKey) || e.dispatch;
-}
-
-// A blended span: texels and destination pixels gathered into rows for the
-// depth's routines (which need contiguous rows; a swapped display's virtual
-// row is a physical column), the result scattered back.
-void EffectSpan(uint32_t bytes, uint8_t* d, ptrdiff_t dstep, int32_t count, WRAPSAMPLER& s, const EFFECT& e) {
-  uint32_t srcrow[EFFECT_CHUNK], dstrow[EFFECT_CHUNK];
-  uint8_t* srcbytes = reinterpret_cast<uint8_t*>(srcrow);
-  uint8_t* dstbytes = reinterpret_cast<uint8_t*>(dstrow);
-  while (count > 0) {
-    const int32_t n = count < EFFECT_CHUNK ? count : EFFECT_CHUNK;
-    for (int32_t i = 0; i < n; i++, s.Next()) {
-      vsurf::StorePixel(srcbytes + i * bytes, bytes, vsurf::LoadPixel(s.At(), bytes));
-      vsurf::StorePixel(dstbytes + i * bytes, bytes, vsurf::LoadPixel(d + i * dstep, bytes));
-    }
-    const int32_t pitch = n * int32_t(bytes);
-    e.dispatch(n, 1, dstbytes, srcbytes, pitch, pitch, e.key, e.fill, e.opacity, e.flags);
-    for (int32_t i = 0; i < n; i++)
-      vsurf::StorePixel(d + i * dstep, bytes, vsurf::LoadPixel(dstbytes + i * bytes, bytes));
-    d += n * dstep;
-    count -= n;
-  }
 }
 
 void TextureSpan(const VIEW& dst, int64_t x, int64_t row, int32_t count, WRAPSAMPLER& s, const EFFECT& e) {
   uint8_t* d = dst.At(x, row);
   const ptrdiff_t dstep = dst.info.xstep;
-  if (e.flags & ~BlitFlags::ColorKey) EffectSpan(dst.Bytes(), d, dstep, count, s, e);
-  else if (e.flags) CopySpanOf<true>(dst.Bytes(), d, dstep, count, s, e.key);
-  else CopySpanOf<false>(dst.Bytes(), d, dstep, count, s, 0);
+  vsurf::FillSpan(dst.Bytes(), d, dstep, count, s, e);
 }
 
 // A texture fit to be drawn onto a surface of `videotype`.

@@ -8,7 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <cstring>
+
 #include "render/vmod_dsp.h"
+#include "resources/loaders/vldr_base.h"
+#include "resources/vmod_file.h"
 #include "util/vmod_memory.h"
 #include "util/vmod_std.h"
 
@@ -122,6 +126,75 @@ int V2DSurfaceBase::LdrOnPaletteStream(VLDR_2DCALLBACKINFO*) { return VSURF_NOLO
 int V2DSurfaceBase::LdrOnPixelStream(VLDR_2DCALLBACKINFO*) { return VSURF_NOLOADER; }
 
 void V2DSurfaceBase::LinkECD(VCD* vcd) { ecd = vcd; }
+
+// --- loading -------------------------------------------------------------------------
+
+namespace {
+
+// A whole file in memory, from the module list when there is one.
+class WholeFile {
+ public:
+  explicit WholeFile(ClassVMemory* list) : memory(list) {}
+  ~WholeFile() {
+    if (memory) memory->DeAllocList(data);
+    else ClassVMemory::DeAlloc(data);
+  }
+  WholeFile(const WholeFile&) = delete;
+  WholeFile& operator=(const WholeFile&) = delete;
+
+  int Read(const char16_t* name, ClassVFile* folder) {
+    ClassVFile file;
+    if (folder) file.SetCurrentFolder(folder->GetCurrentFolder());
+    if (!name || !file.Open(name, VFILE_MODE_READ)) return VSURF_NOTCREATED;
+    size = file.Size();
+    if (size == 0) return VSURF_NOTCREATED;
+    data = memory ? memory->AllocList(size) : ClassVMemory::Alloc(size);
+    if (!data) return VSURF_NOMEMORY;
+    return file.Read(data, size) ? VSURF_OK : VSURF_NOTCREATED;
+  }
+
+  void* data = nullptr;
+  uint32_t size = 0;
+
+ private:
+  ClassVMemory* memory;
+};
+
+}  // namespace
+
+int V2DSurfaceBase::OfferToLoaders(const void* data, uint32_t size, uint8_t type, uint32_t flags) {
+  if ((flags & VSURF_TYPEMASK) > VSURF_MAXTYPE) return VSURF_INVALID;
+  int result = VSURF_NOLOADER;
+  if (const ClassVDisplay* display = Display()) {
+    for (int slot = 0; slot < VDSP_LOADERSLOTS; slot++) {
+      ClassVLoaderBase* loader = display->GetLoader(slot);
+      if (!loader) continue;
+      result = loader->Start(this, data, size, type, flags);
+      if (result != VLDR_NOTMYFORMAT && result != VLDR_DECLINED) break;
+      result = VSURF_NOLOADER;
+    }
+  }
+  lockcount = 0;
+  return result;
+}
+
+int V2DSurfaceBase::OfferFileToLoaders(const char16_t* name, uint8_t type, uint32_t flags) {
+  if ((flags & VSURF_TYPEMASK) > VSURF_MAXTYPE) return VSURF_INVALID;
+  WholeFile file(ecd ? ecd->memory : nullptr);
+  int result = file.Read(name, ecd ? ecd->file : nullptr);
+  if (result != VSURF_OK) return result;
+  return OfferToLoaders(file.data, file.size, type, flags);
+}
+
+int V2DSurfaceBase::StorePaletteStream(VLDR_2DCALLBACKINFO* info) {
+  if (!info || !info->data) return VSURF_INVALID;
+  if (info->palettestart > 255) return VSURF_NOTHING;
+  uint32_t count = info->length / 4;
+  if (count > 256 - info->palettestart) count = 256 - info->palettestart;
+  std::memcpy(palette + info->palettestart, info->data, count * 4);
+  info->palettestart += count;
+  return VSURF_OK;
+}
 
 bool V2DSurfaceBase::IsCreated() const { return (state & 0x0F) != VSURF_STATE_NONE; }
 

@@ -148,6 +148,11 @@ class V2DSurfaceBase {
   uint8_t* PixelAt(int32_t x, int32_t y) const;    // physical position in the pixel memory, no checks
   int AllocPixels(uint64_t bytes);                 // pixel memory from the module list (plain without one); 0 or 2
   void FreePixels();                               // releases the pixel memory where it came from
+  // Loading shared by the surface kinds: the type check, the display's
+  // loaders in slot order, the whole-file read, and the palette stream.
+  int OfferToLoaders(const void* data, uint32_t size, uint8_t type, uint32_t flags);  // first loader that takes it
+  int OfferFileToLoaders(const char16_t* name, uint8_t type, uint32_t flags);        // reads the file, then as above
+  int StorePaletteStream(VLDR_2DCALLBACKINFO* info);  // entries from palettestart on; 10 past entry 255
   int AllocScanTables();                           // the four scan-line tables for this storage; 0 or 2
   void FreeScanTables();                           // releases them
 

@@ -124,35 +124,11 @@ void V2DSurfaceRGBA::Free() {
 }
 
 int V2DSurfaceRGBA::LoadImage(const void* data, uint32_t size, uint8_t type, uint32_t flags) {
-  if ((flags & VSURF_TYPEMASK) > VSURF_MAXTYPE) return VSURF_INVALID;
-  int result = VSURF_NOLOADER;
-  if (const ClassVDisplay* display = Display()) {
-    for (int slot = 0; slot < VDSP_LOADERSLOTS; slot++) {
-      ClassVLoaderBase* loader = display->GetLoader(slot);
-      if (!loader) continue;
-      result = loader->Start(this, data, size, type, flags);
-      if (result != VLDR_NOTMYFORMAT && result != VLDR_DECLINED) break;
-      result = VSURF_NOLOADER;
-    }
-  }
-  lockcount = 0;
-  return result;
+  return OfferToLoaders(data, size, type, flags);
 }
 
 int V2DSurfaceRGBA::LoadImage(const char16_t* name, uint8_t type, uint32_t flags) {
-  if ((flags & VSURF_TYPEMASK) > VSURF_MAXTYPE) return VSURF_INVALID;
-  ClassVFile file;
-  if (ecd && ecd->file) file.SetCurrentFolder(ecd->file->GetCurrentFolder());
-  if (!name || !file.Open(name, VFILE_MODE_READ)) return VSURF_NOTCREATED;
-  const uint32_t size = file.Size();
-  if (size == 0) return VSURF_NOTCREATED;
-  ClassVMemory* list = ecd ? ecd->memory : nullptr;
-  void* data = list ? list->AllocList(size) : ClassVMemory::Alloc(size);
-  if (!data) return VSURF_NOMEMORY;
-  const int result = file.Read(data, size) ? LoadImage(data, size, type, flags) : VSURF_NOTCREATED;
-  if (list) list->DeAllocList(data);
-  else ClassVMemory::DeAlloc(data);
-  return result;
+  return OfferFileToLoaders(name, type, flags);
 }
 
 // --- pixels ----------------------------------------------------------------------------
@@ -243,15 +219,7 @@ int V2DSurfaceRGBA::LdrOnCreate(VLDR_2DCALLBACKINFO* info) {
   return Create(info->width, height, info->displaytype, info->flags);
 }
 
-int V2DSurfaceRGBA::LdrOnPaletteStream(VLDR_2DCALLBACKINFO* info) {
-  if (!info || !info->data) return VSURF_INVALID;
-  if (info->palettestart > 255) return VSURF_NOTHING;
-  uint32_t count = info->length / 4;
-  if (count > 256 - info->palettestart) count = 256 - info->palettestart;
-  std::memcpy(palette + info->palettestart, info->data, count * 4);
-  info->palettestart += count;
-  return VSURF_OK;
-}
+int V2DSurfaceRGBA::LdrOnPaletteStream(VLDR_2DCALLBACKINFO* info) { return StorePaletteStream(info); }
 
 int V2DSurfaceRGBA::LdrOnPixelStream(VLDR_2DCALLBACKINFO* info) {
   if (!IsCreated() || !pixels) return VSURF_NOTCREATED;
