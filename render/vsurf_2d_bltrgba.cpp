@@ -26,6 +26,7 @@
 #include "render/vrdr_blt.h"
 #include "render/vrdr_blt_generic.h"
 #include "render/vsurf_2d.h"
+#include "render/vsurf_2d_span.h"
 #include "render/vsurf_2drgba.h"
 
 #if defined(__SSE2__)
@@ -37,9 +38,9 @@ namespace {
 using vrdr::Load;
 using vrdr::Store;
 
-constexpr uint32_t CALLER_FLAGS = 0x3F;  // the shift-blend bits are never a caller's
-constexpr uint32_t COLOUR_FLAGS = BlitFlags::ColorFill | BlitFlags::Tint;
-constexpr int32_t EFFECT_CHUNK = 64;     // pixels of one alpha handed to a family at once
+using vsurf::COLOUR_FLAGS;
+using vsurf::EFFECT_CHUNK;  // pixels of one alpha handed to a family at once
+using vsurf::FASTDISPATCH;
 
 // --- the formats' alpha arithmetic -----------------------------------------------
 
@@ -271,25 +272,14 @@ bool DrawAlpha(uint8_t videotype, bool premultiplied, const RGBABLOCK& b) {
 
 // --- effects ---------------------------------------------------------------------------
 
-typedef void (*FASTDISPATCH)(int32_t, int32_t, uint8_t*, const uint8_t*, int32_t, int32_t, uint32_t, uint32_t,
-                             uint32_t, uint32_t);
-
 // The families that take effects in a pixel's own format.
 FASTDISPATCH EffectFamily(uint8_t videotype) {
-  switch (videotype) {
-    case VideoType::Rgb444: return VRdrBltFast12;
-    case VideoType::Rgb565: return VRdrBltFast16;
-    case VideoType::Xrgb8888: return VRdrBltFast32;
-    default: return nullptr;
-  }
+  return videotype == VideoType::Indexed8 ? nullptr : vsurf::FastDispatcher(videotype);
 }
 
-// One blit's resolved flags: the caller's opacity (when Opacity is set)
-// scales every pixel's alpha.
-struct RGBAOP {
-  uint32_t flags;    // after the shared draw-flag rules
-  uint32_t opacity;  // reduced to the destination's precision
-  uint32_t fill;     // the value's colour with ColorFill or Tint, else 0
+// One blit's resolved flags and its source's storage: the caller's opacity
+// (when Opacity is set) scales every pixel's alpha.
+struct RGBAOP : vsurf::BLITOP {
   uint8_t videotype; // of both surfaces on the effect path; the source's on the pixel path
   bool premultiplied;
 };
@@ -338,18 +328,11 @@ void EffectRow(uint8_t* d, const uint8_t* s, int32_t count, const RGBAOP& op, FA
   }
 }
 
-// The fill colour a family takes: native, halved for a plain tint so that
-// the routine only adds.
-uint32_t FamilyFill(const RGBAOP& op) {
-  const uint32_t fill = (op.flags & COLOUR_FLAGS) == BlitFlags::Tint ? (op.fill >> 1) & 0x7F7F7F : op.fill;
-  return V2DSurfaceBase::ColorToNative(op.videotype, fill);
-}
-
 // False for the formats without a family.
 bool DrawEffects(const RGBAOP& op, const RGBABLOCK& b) {
   const FASTDISPATCH family = EffectFamily(op.videotype);
   if (!family) return false;
-  const uint32_t fill = FamilyFill(op);
+  const uint32_t fill = vsurf::RoutineFill(op.videotype, op);
   if (b.dstbytes == 2)
     ForEachVisibleRun(b, [&](const RUN& r) { EffectRow<uint16_t>(r.d, r.s, r.count, op, family, fill); });
   else
@@ -408,10 +391,7 @@ int V2DSurface::BltFast(int32_t x, int32_t y, V2DSurfaceRGBA* source, const tagR
   if (!source || !IsCreated() || !source->IsCreated()) return VSURF_NOTCREATED;
   if (ecd && ecd->display && !ecd->display->IsOpen()) return VSURF_NOTCREATED;
   RGBAOP op;
-  op.flags = flags & CALLER_FLAGS;
-  op.opacity = OpacityOfValue(op.flags, value) & 0xFF;
-  if (!ResolveDrawFlags(videotype, op.flags, op.opacity)) return VSURF_NOTHING;
-  op.fill = (op.flags & COLOUR_FLAGS) ? value & 0xFFFFFF : 0;
+  if (!vsurf::ResolveBlit(videotype, flags, value, op)) return VSURF_NOTHING;
   op.videotype = source->GetVideoType();
   op.premultiplied = source->IsPremultiplied();
 

@@ -206,6 +206,9 @@ class JpgDecoder {
   int DecodeAcRefine(const JpgScan& scan, int16_t* block);
   int DecodeSymbol(const JpgHuffman& table);
   int Restart(const JpgScan& scan);
+  int RestartIfDue(const JpgScan& scan, uint32_t counted);
+  template <typename Block, typename RowDone>
+  int WalkMcus(const JpgScan& scan, Block block, RowDone rowdone);
   int GatherScan(const JpgScan& scan);
   int StreamScan(const JpgScan& scan);
 
@@ -641,38 +644,48 @@ uint8_t* JpgDecoder::BlockTarget(JpgComponent& c, uint32_t bx, uint32_t by) cons
   return c.ring + size_t(by % (3u * c.v)) * 8u * c.ringstride + size_t(bx) * 8u;
 }
 
-// Decodes a scan into the whole-image coefficients.
-int JpgDecoder::GatherScan(const JpgScan& scan) {
+// Restart markers fall between every restartinterval MCUs (blocks, in a
+// scan of one component).
+int JpgDecoder::RestartIfDue(const JpgScan& scan, uint32_t counted) {
+  if (restartinterval && counted && counted % restartinterval == 0) return Restart(scan);
+  return 0;
+}
+
+// Walks an interleaved scan MCU by MCU: block(c, bx, by) for each of its
+// blocks, rowdone(my) after each MCU row; the first non-zero result ends it.
+template <typename Block, typename RowDone>
+int JpgDecoder::WalkMcus(const JpgScan& scan, Block block, RowDone rowdone) {
   uint32_t counted = 0;
-  auto run = [&](JpgComponent& c, uint32_t bx, uint32_t by) {
-    return DecodeBlock(scan, c, c.coefs + (size_t(by) * c.blocksw + bx) * 64);
-  };
-  if (scan.count == 1) {
-    JpgComponent& c = *scan.components[0];
-    uint32_t bw = (c.width + 7) / 8, bh = (c.height + 7) / 8;
-    for (uint32_t by = 0; by < bh; ++by) {
-      for (uint32_t bx = 0; bx < bw; ++bx, ++counted) {
-        if (restartinterval && counted && counted % restartinterval == 0) {
-          if (int rc = Restart(scan)) return rc;
-        }
-        if (int rc = run(c, bx, by)) return rc;
-      }
-    }
-    return 0;
-  }
   for (uint32_t my = 0; my < mcush; ++my) {
     for (uint32_t mx = 0; mx < mcusw; ++mx, ++counted) {
-      if (restartinterval && counted && counted % restartinterval == 0) {
-        if (int rc = Restart(scan)) return rc;
-      }
+      if (int rc = RestartIfDue(scan, counted)) return rc;
       for (int i = 0; i < scan.count; ++i) {
         JpgComponent& c = *scan.components[i];
         for (uint32_t v = 0; v < c.v; ++v) {
           for (uint32_t h = 0; h < c.h; ++h) {
-            if (int rc = run(c, mx * c.h + h, my * c.v + v)) return rc;
+            if (int rc = block(c, mx * c.h + h, my * c.v + v)) return rc;
           }
         }
       }
+    }
+    if (int rc = rowdone(my)) return rc;
+  }
+  return 0;
+}
+
+// Decodes a scan into the whole-image coefficients.
+int JpgDecoder::GatherScan(const JpgScan& scan) {
+  auto gather = [&](JpgComponent& c, uint32_t bx, uint32_t by) {
+    return DecodeBlock(scan, c, c.coefs + (size_t(by) * c.blocksw + bx) * 64);
+  };
+  if (scan.count > 1) return WalkMcus(scan, gather, [](uint32_t) { return 0; });
+  // A scan of one component covers its own blocks only, not the MCU padding.
+  JpgComponent& c = *scan.components[0];
+  uint32_t bw = (c.width + 7) / 8, bh = (c.height + 7) / 8, counted = 0;
+  for (uint32_t by = 0; by < bh; ++by) {
+    for (uint32_t bx = 0; bx < bw; ++bx, ++counted) {
+      if (int rc = RestartIfDue(scan, counted)) return rc;
+      if (int rc = gather(c, bx, by)) return rc;
     }
   }
   return 0;
@@ -681,27 +694,14 @@ int JpgDecoder::GatherScan(const JpgScan& scan) {
 // Decodes the one scan of a frame that carries every component, delivering
 // each MCU row as soon as the row below it is there.
 int JpgDecoder::StreamScan(const JpgScan& scan) {
-  uint32_t counted = 0;
-  for (uint32_t my = 0; my < mcush; ++my) {
-    for (uint32_t mx = 0; mx < mcusw; ++mx, ++counted) {
-      if (restartinterval && counted && counted % restartinterval == 0) {
-        if (int rc = Restart(scan)) return rc;
-      }
-      for (int i = 0; i < scan.count; ++i) {
-        JpgComponent& c = *scan.components[i];
-        for (uint32_t v = 0; v < c.v; ++v) {
-          for (uint32_t h = 0; h < c.h; ++h) {
-            std::memset(scratch, 0, sizeof scratch);
-            if (int rc = DecodeBlock(scan, c, scratch)) return rc;
-            VJpg_InverseDct(scratch, c.quant, BlockTarget(c, mx * c.h + h, my * c.v + v), c.ringstride);
-          }
-        }
-      }
-    }
-    if (my > 0) {
-      if (int rc = DeliverMcuRow(my - 1)) return rc;
-    }
-  }
+  auto decode = [&](JpgComponent& c, uint32_t bx, uint32_t by) {
+    std::memset(scratch, 0, sizeof scratch);
+    if (int rc = DecodeBlock(scan, c, scratch)) return rc;
+    VJpg_InverseDct(scratch, c.quant, BlockTarget(c, bx, by), c.ringstride);
+    return 0;
+  };
+  auto deliver = [&](uint32_t my) { return my > 0 ? DeliverMcuRow(my - 1) : 0; };
+  if (int rc = WalkMcus(scan, decode, deliver)) return rc;
   return DeliverMcuRow(mcush - 1);
 }
 

@@ -6,33 +6,7 @@
 set -eu
 
 VIMG=$1
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-cd "$WORK"
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-# expect STATUS COMMAND...: runs the command with its output in out.txt and
-# err.txt, and fails unless it exits with STATUS.
-expect() {
-  want=$1
-  shift
-  set +e
-  "$@" >out.txt 2>err.txt
-  got=$?
-  set -e
-  if [ "$got" -ne "$want" ]; then
-    cat out.txt err.txt >&2
-    fail "'$*' exited with $got, expected $want"
-  fi
-}
-
-contains() {
-  grep -q -- "$2" "$1" || { cat "$1" >&2; fail "$1 lacks '$2'"; }
-}
+. "$(dirname "$0")/session_lib.sh"
 
 # A 2 x 1 24-bit BMP: red 0x11, green 0x22, blue 0x33, then 0x44, 0x55, 0x66.
 printf '\102\115\076\000\000\000\000\000\000\000\066\000\000\000\050\000\000\000\002\000\000\000\001\000\000\000\001\000\030\000\000\000\000\000\010\000\000\000\022\013\000\000\022\013\000\000\000\000\000\000\000\000\000\000\063\042\021\146\125\104\000\000' >two.bmp

@@ -6,37 +6,7 @@
 set -eu
 
 VPK=$1
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-cd "$WORK"
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-# expect STATUS COMMAND...: runs the command with its output in out.txt and
-# err.txt, and fails unless it exits with STATUS.
-expect() {
-  want=$1
-  shift
-  set +e
-  "$@" >out.txt 2>err.txt
-  got=$?
-  set -e
-  if [ "$got" -ne "$want" ]; then
-    cat out.txt err.txt >&2
-    fail "'$*' exited with $got, expected $want"
-  fi
-}
-
-same() {
-  cmp -s "$1" "$2" || fail "$1 and $2 differ"
-}
-
-contains() {
-  grep -q -- "$2" "$1" || { cat "$1" >&2; fail "$1 lacks '$2'"; }
-}
+. "$(dirname "$0")/session_lib.sh"
 
 # line FILE N TEXT: line N of FILE is exactly TEXT.
 line() {
