@@ -35,6 +35,7 @@
 #include <SDL.h>
 #endif
 
+#include "bench/bench_times.h"
 #include "render/vmod_dsp.h"
 #include "render/vrdr_blt.h"
 #include "render/vsurf_2d.h"
@@ -448,23 +449,9 @@ void RegisterRgbaScene() {
 #endif
 }
 
-// Console output as usual, and each run's CPU time per frame kept by name
-// (the median when repetitions are asked for); CPU time, because wall time
-// on a shared machine also counts other processes.
-class RatioReporter : public benchmark::ConsoleReporter {
+// The comparison tables printed after the runs.
+class RatioReporter : public VBenchTimes {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      const std::string name = r.run_name.function_name;
-      const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-      if (median || (r.run_type == Run::RT_Iteration && medians_.count(name) == 0))
-        times_[name] = r.GetAdjustedCPUTime();
-      if (median) medians_[name] = true;
-    }
-  }
-
   void PrintRatios(const char* scene, const MODE* modes, size_t count) const {
     const double memcpyTime = Time(std::string(scene) + "/memcpy");
     std::printf("\n%s (us per frame; memcpy %.2f)\n", scene, memcpyTime / 1e3);
@@ -489,13 +476,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
   }
 
- private:
-  double Time(const std::string& name) const {
-    const auto it = times_.find(name);
-    return it == times_.end() ? NAN : it->second;
-  }
-  std::map<std::string, double> times_;
-  std::map<std::string, bool> medians_;
 };
 
 }  // namespace

@@ -29,6 +29,7 @@
 #include <jpeglib.h>
 #endif
 
+#include "bench/bench_times.h"
 #include "render/vsurf_2d.h"
 #include "resources/loaders/vldr_jpg.h"
 #include "resources/loaders/vldr_png.h"
@@ -53,22 +54,29 @@ Bytes EncodePng(uint8_t colortype, const std::vector<uint8_t>& pixels, uint32_t 
   return png;
 }
 
-// Smooth light and colour over the picture with a little sensor grain.
-const Bytes& PhotoPng() {
-  static const Bytes png = [] {
-    std::vector<uint8_t> rgb(size_t(kPngSide) * kPngSide * 3);
-    XorShift32 grain{2024};
-    for (uint32_t y = 0; y < kPngSide; ++y) {
-      for (uint32_t x = 0; x < kPngSide; ++x) {
-        const double u = x / 97.0, v = y / 131.0;
-        const double light = 0.55 + 0.45 * std::sin(u + 0.7 * std::cos(v * 1.3));
-        const double base[3] = {190 * light + 40 * std::sin(v), 150 * light + 30 * std::cos(u * 0.5), 110 * light + 60 * std::sin(u * 0.3 + v)};
-        for (int c = 0; c < 3; ++c) {
-          const double value = base[c] + int(grain.Below(9)) - 4;
-          rgb[(size_t(y) * kPngSide + x) * 3 + c] = uint8_t(std::clamp(value, 0.0, 255.0));
-        }
+// Smooth light and colour over the picture with a little sensor grain: RGB
+// bytes, rows width x 3 apart.
+std::vector<uint8_t> PhotoPixels(uint32_t width, uint32_t height, uint32_t seed) {
+  std::vector<uint8_t> rgb(size_t(width) * height * 3);
+  XorShift32 grain{seed};
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) {
+      const double u = x / 97.0, v = y / 131.0;
+      const double light = 0.55 + 0.45 * std::sin(u + 0.7 * std::cos(v * 1.3));
+      const double base[3] = {190 * light + 40 * std::sin(v), 150 * light + 30 * std::cos(u * 0.5),
+                              110 * light + 60 * std::sin(u * 0.3 + v)};
+      for (int c = 0; c < 3; ++c) {
+        const double value = base[c] + int(grain.Below(9)) - 4;
+        rgb[(size_t(y) * width + x) * 3 + c] = uint8_t(std::clamp(value, 0.0, 255.0));
       }
     }
+  }
+  return rgb;
+}
+
+const Bytes& PhotoPng() {
+  static const Bytes png = [] {
+    const std::vector<uint8_t> rgb = PhotoPixels(kPngSide, kPngSide, 2024);
     return EncodePng(VPNG_COLOR_RGB, rgb, kPngSide * 3);
   }();
   return png;
@@ -181,20 +189,7 @@ constexpr uint32_t kJpegWidth = 1024, kJpegHeight = 768;
 
 const Bytes& PhotoJpeg() {
   static const Bytes jpeg = [] {
-    std::vector<uint8_t> rgb(size_t(kJpegWidth) * kJpegHeight * 3);
-    XorShift32 grain{1977};
-    for (uint32_t y = 0; y < kJpegHeight; ++y) {
-      for (uint32_t x = 0; x < kJpegWidth; ++x) {
-        const double u = x / 83.0, v = y / 117.0;
-        const double light = 0.5 + 0.45 * std::sin(u + 0.8 * std::cos(v * 1.1));
-        const double base[3] = {200 * light + 35 * std::sin(v * 2.0), 140 * light + 45 * std::cos(u * 0.6),
-                                100 * light + 70 * std::sin(u * 0.4 + v)};
-        for (int c = 0; c < 3; ++c) {
-          const double value = base[c] + int(grain.Below(13)) - 6;
-          rgb[(size_t(y) * kJpegWidth + x) * 3 + c] = uint8_t(std::clamp(value, 0.0, 255.0));
-        }
-      }
-    }
+    std::vector<uint8_t> rgb = PhotoPixels(kJpegWidth, kJpegHeight, 1977);  // the compressor reads rows through non-const pointers
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr jerr{};
     cinfo.err = jpeg_std_error(&jerr);
@@ -274,17 +269,9 @@ void RegisterJpeg() {
 
 // --- the ratio table ----------------------------------------------------------------------
 
-// Keeps each run's CPU time per iteration (the median when repeated) by name.
-class RatioReporter : public benchmark::ConsoleReporter {
+// The ratio table printed after the runs.
+class RatioReporter : public VBenchTimes {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-      if (r.run_type == Run::RT_Iteration || median) times[r.run_name.function_name] = r.GetAdjustedCPUTime();
-    }
-  }
   // Prints ours / reference for every "<format>/<mine>/<picture>" with a partner.
   void PrintRatios(const char* format, const char* reference, const char* mine = "ours") const {
     const std::string ours = std::string(format) + "/" + mine + "/", theirs = std::string(format) + "/" + reference + "/";
@@ -301,8 +288,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
   }
 
- private:
-  std::map<std::string, double> times;
 };
 
 }  // namespace
