@@ -15,7 +15,10 @@ namespace {
 constexpr char kLine[] = "Level 12  Score 0048213  Links 37 / 120!";
 static_assert(sizeof kLine == 41, "a 40-character line");
 
-void DrawLine(benchmark::State& state, uint32_t flags, uint32_t value) {
+// Times draw(screen, font) on the open display's back buffer with its
+// internal font, counting 40 characters a call.
+template <typename Draw>
+void TimeText(benchmark::State& state, Draw draw) {
   DisplayRig rig;
   if (rig.Open(0, VideoType::DisplayDefault, 0) != 0) {
     state.SkipWithError("the display did not open");
@@ -23,8 +26,13 @@ void DrawLine(benchmark::State& state, uint32_t flags, uint32_t value) {
   }
   V2DSurface* screen = rig.display.GetBackBuffer();
   V2DSurface* font = rig.display.GetInternalFont();
-  for (auto _ : state) benchmark::DoNotOptimize(screen->DrawFont(8, 100, font, kLine, flags, value));
+  for (auto _ : state) benchmark::DoNotOptimize(draw(screen, font));
   state.SetItemsProcessed(state.iterations() * 40);
+}
+
+void DrawLine(benchmark::State& state, uint32_t flags, uint32_t value) {
+  TimeText(state,
+           [&](V2DSurface* screen, V2DSurface* font) { return screen->DrawFont(8, 100, font, kLine, flags, value); });
 }
 
 void BM_DrawFontKeyed(benchmark::State& state) { DrawLine(state, BlitFlags::ColorKey, 0); }
@@ -33,16 +41,9 @@ void BM_DrawFontKeyedOpacity128(benchmark::State& state) {
 }
 
 void BM_DrawFontWrapKeyed(benchmark::State& state) {
-  DisplayRig rig;
-  if (rig.Open(0, VideoType::DisplayDefault, 0) != 0) {
-    state.SkipWithError("the display did not open");
-    return;
-  }
-  V2DSurface* screen = rig.display.GetBackBuffer();
-  V2DSurface* font = rig.display.GetInternalFont();
-  for (auto _ : state)
-    benchmark::DoNotOptimize(screen->DrawFontWrap(8, 100, font, kLine, 120, BlitFlags::ColorKey, 0));
-  state.SetItemsProcessed(state.iterations() * 40);
+  TimeText(state, [](V2DSurface* screen, V2DSurface* font) {
+    return screen->DrawFontWrap(8, 100, font, kLine, 120, BlitFlags::ColorKey, 0);
+  });
 }
 
 }  // namespace
