@@ -1,8 +1,9 @@
 // A fixed scene on the 320 x 240 Rgb565 back buffer, compared with the MD5
 // of its virtual pixels: a dithered gradient, a textured polygon with a
 // wrapped texture, a ground plane, flat, blended and shaded triangles, ovals
-// and outlines, rectangles and lines with the blending flags. Every display
-// rotation must show the same virtual picture.
+// and outlines, rectangles and lines with the blending flags, text of the
+// internal font in every alignment and a straight and a premultiplied RGBA
+// sprite. Every display rotation must show the same virtual picture.
 //
 // To look at the scene, write the virtual pixels of SceneDigest's surface to
 // an image once; the digest is only changed after doing so.
@@ -15,6 +16,7 @@
 #include "display_rig.h"
 #include "render/vmod_dsp.h"
 #include "render/vsurf_2d.h"
+#include "render/vsurf_2drgba.h"
 #include "util/vmod_std.h"
 
 namespace {
@@ -23,7 +25,7 @@ using namespace BlitFlags;
 
 // The MD5 of the scene's virtual pixels: 32-bit interface colours, low byte
 // first, in row order.
-const char* const SCENE_MD5 = "dfe33a49ac2d0edb3668e1c82566900e";
+const char* const SCENE_MD5 = "068c35d4e4f31248c213459d92ecfe62";
 
 uint32_t As(uint8_t type) { return 1u | (uint32_t(type) << 8); }
 
@@ -38,6 +40,49 @@ void PaintTexture(V2DSurface& t) {
     }
   t.PutPixel(0, 0, 0xFF00FF, 0, 0);
   t.SetColorKey(0xFF00FF);
+}
+
+// A 40 x 40 disc whose alpha falls from the opaque centre to nothing at the
+// rim, in a colour that turns with the angle. PutPixel stores what it is
+// given, so the premultiplied sprite is handed premultiplied values.
+void PaintSprite(V2DSurfaceRGBA& sprite) {
+  for (int32_t y = 0; y < 40; y++)
+    for (int32_t x = 0; x < 40; x++) {
+      const int32_t dx = x - 20, dy = y - 20, d2 = dx * dx + dy * dy;
+      if (d2 >= 400) continue;
+      const uint32_t alpha = d2 < 100 ? 255u : uint32_t(255 * (400 - d2) / 300);
+      const uint32_t red = uint32_t(x * 6), green = uint32_t(y * 6), blue = 0x80;
+      if (!sprite.IsPremultiplied()) {
+        sprite.PutPixel(x, y, red | (green << 8) | (blue << 16), alpha);
+        continue;
+      }
+      const uint32_t scaled = ((red * alpha) >> 8) | (((green * alpha) >> 8) << 8) | (((blue * alpha) >> 8) << 16);
+      sprite.PutPixel(x, y, scaled, 255 - alpha);
+    }
+}
+
+// Two-line text in all nine placements around a marked point each, on a
+// darkened panel, and a number.
+void DrawText(V2DSurface& s, V2DSurface* font) {
+  const tagRECT panel = {8, 146, 312, 226};
+  s.FillRect(&panel, 0x000000, Opacity, 160);
+  const uint32_t placements[9] = {0, VFONT_CENTER, VFONT_RIGHT, VFONT_MIDDLE, VFONT_MIDDLE | VFONT_CENTER,
+                                  VFONT_MIDDLE | VFONT_RIGHT, VFONT_BOTTOM, VFONT_BOTTOM | VFONT_CENTER,
+                                  VFONT_BOTTOM | VFONT_RIGHT};
+  for (int32_t i = 0; i < 9; i++) {
+    const int32_t x = 50 + 110 * (i % 3), y = 150 + 36 * (i / 3);
+    s.DrawFont(x, y, font, "Ab\nwide", placements[i] | ColorKey, 0);
+    s.DrawLine(x - 3, y, x + 3, y, 0xFF0000, 0, 0);
+    s.DrawLine(x, y - 3, x, y + 3, 0xFF0000, 0, 0);
+  }
+  s.DrawFont(316, 8, font, -2147483647 - 1, VFONT_RIGHT | ColorKey | Opacity, 160);
+}
+
+void DrawSprites(V2DSurface& s, V2DSurfaceRGBA& straight, V2DSurfaceRGBA& premultiplied) {
+  s.BltFast(200, 60, &straight, nullptr);
+  s.BltFast(225, 75, &premultiplied, nullptr);
+  const tagRECT half = {0, 0, 20, 40};
+  s.BltFast(-10, 125, &straight, &half);  // clipped at the left edge
 }
 
 void DrawScene(V2DSurface& s, V2DSurface& texture) {
@@ -84,18 +129,17 @@ void DrawScene(V2DSurface& s, V2DSurface& texture) {
   s.DrawLine(0, 160, 319, 160, 0xFFFFFF, Opacity, 64);
   s.DrawLine(300, 170, 300, 235, 0xFF8000, 0, 0);
 
-  // Text in every alignment and an RGBA sprite join the scene here once the
-  // fonts and RGBA surfaces draw.
 }
 
 std::string SceneDigest(uint8_t rotation) {
   DisplayRig rig;
   rig.math.Init();
-  EXPECT_EQ(rig.Open(rotation), 0);
+  EXPECT_EQ(rig.Open(rotation, VideoType::DisplayDefault, 0), 0);
   // A display turned a quarter has an upright back buffer; the scene then
   // goes to a 320 x 240 surface of its own, stored sideways like the panel.
   V2DSurface* back = rig.display.GetBackBuffer();
   V2DSurface sideways, texture;
+  V2DSurfaceRGBA straight, premultiplied;
   if (rig.display.AxesSwapped()) {
     EXPECT_EQ(rig.display.CreateSurface(&sideways, 320, 240, As(VideoType::Rgb565)), 0);
     back = &sideways;
@@ -104,7 +148,13 @@ std::string SceneDigest(uint8_t rotation) {
   EXPECT_EQ(back->GetHeight(), 240);
   EXPECT_EQ(rig.display.CreateSurface(&texture, 16, 16, As(VideoType::Rgb565)), 0);
   PaintTexture(texture);
+  EXPECT_EQ(rig.display.CreateSurface(&straight, 40, 40, 0), 0);
+  EXPECT_EQ(rig.display.CreateSurface(&premultiplied, 40, 40, V2DRGBA_PREMULTIPLIED), 0);
+  PaintSprite(straight);
+  PaintSprite(premultiplied);
   DrawScene(*back, texture);
+  DrawText(*back, rig.display.GetInternalFont());
+  DrawSprites(*back, straight, premultiplied);
   std::vector<uint8_t> bytes;
   for (int32_t y = 0; y < back->GetHeight(); y++)
     for (int32_t x = 0; x < back->GetWidth(); x++) {
