@@ -56,3 +56,23 @@ void Platform_Sync();
 // before it reads the registers, Flip calls Present() after its copy.
 void Platform_PollInput();
 void Platform_Present();
+
+// What the host's front end asks of the running application, read by the
+// frame loop once per pass. The handheld never asks anything: it is always
+// in the foreground and only the game ends its run.
+constexpr int PLATFORM_WINDOW_FOREGROUND = 0;  // shown with the focus
+constexpr int PLATFORM_WINDOW_INACTIVE = 1;    // shown, without the focus
+constexpr int PLATFORM_WINDOW_MINIMIZED = 2;   // hidden
+int Platform_WindowState();
+bool Platform_QuitRequested();                 // window closed, Ctrl+C or SIGTERM: end the run now
+
+// Options the host entry parsed from its command line, handed to the
+// application (the framework itself reads none). On the handheld every
+// entry is empty.
+struct PLATFORM_OPTIONS {
+  bool hasseed;          // seed the random generator with `seed` instead of the clock
+  uint32_t seed;
+  const char* record;    // file to write the input recording to at exit, or null
+  const char* replay;    // input recording to play back from the start, or null
+};
+const PLATFORM_OPTIONS* Platform_GetOptions();   // never null

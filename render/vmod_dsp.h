@@ -8,13 +8,13 @@
 // Sources: vmod_dsp.cpp (open, flip, orientation, palette, surfaces),
 // vmod_dsp_wipe.cpp (wipes), vmod_dsp_font.cpp (internal font).
 // Depends on: platform/platform.h (framebuffer and registers), the device
-// globals of framework/vexa.h, render/vsurf_2d.h, render/vrdr_blt.h, the
+// globals of framework/vexa_records.h, render/vsurf_2d.h, render/vrdr_blt.h, the
 // memory and math modules.
 #pragma once
 
 #include <cstdint>
 
-#include "framework/vexa.h"
+#include "framework/vexa_records.h"
 #include "render/vrdr_blt.h"
 #include "render/vsurf_2d.h"
 

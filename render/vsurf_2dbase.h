@@ -6,14 +6,14 @@
 //
 // Surfaces are stored in the display's physical orientation; every operation
 // takes virtual coordinates and maps them through the display. A surface with
-// no display link works unrotated on its own. Depends on: framework/vexa.h
+// no display link works unrotated on its own. Depends on: framework/vexa_records.h
 // (records), render/vrdr_blt.h (flag bits), the display (orientation), the
 // memory module (pixel memory), resources/loaders/vldr_base.h (callbacks).
 #pragma once
 
 #include <cstdint>
 
-#include "framework/vexa.h"
+#include "framework/vexa_records.h"
 #include "render/vrdr_blt.h"
 
 struct VLDR_2DCALLBACKINFO;

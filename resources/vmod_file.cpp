@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "framework/vexa.h"
+#include "framework/vexa_records.h"
 #include "platform/platform.h"
 #include "util/vmod_memory.h"
 #include "util/vmod_std.h"

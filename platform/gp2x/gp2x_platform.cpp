@@ -33,3 +33,11 @@ int Platform_ExitToMenu() {
 void Platform_Sync() { ::sync(); }
 void Platform_PollInput() {}
 void Platform_Present() {}
+
+int Platform_WindowState() { return PLATFORM_WINDOW_FOREGROUND; }
+bool Platform_QuitRequested() { return false; }
+
+const PLATFORM_OPTIONS* Platform_GetOptions() {
+  static const PLATFORM_OPTIONS none{};
+  return &none;
+}

@@ -317,4 +317,7 @@ void HostDevices_Reset() {
   HostDevices_SetPresentHook(nullptr, nullptr);
   HostDevices_SetPollHook(nullptr, nullptr);
   HostClock_UseVirtual(false);
+  HostDevices_SetWindowState(PLATFORM_WINDOW_FOREGROUND);
+  HostDevices_RequestQuit(false);
+  HostDevices_SetOptions(PLATFORM_OPTIONS{});
 }

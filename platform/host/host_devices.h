@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/platform.h"
+
 // Screen the emulated "/dev/fb0" reports: 320 x 240, 16 bits, RGB565.
 constexpr uint32_t HOST_FB_WIDTH = 320;
 constexpr uint32_t HOST_FB_HEIGHT = 240;
@@ -52,6 +54,13 @@ void HostDevices_SetPresentHook(HostPresentHook hook, void* user);
 // PollInput hook: called by the button poll before it reads the registers.
 typedef void (*HostPollHook)(void* user);
 void HostDevices_SetPollHook(HostPollHook hook, void* user);
+
+// What the front end asks of the application (platform.h: Platform_WindowState,
+// Platform_QuitRequested), and the options it parsed (Platform_GetOptions;
+// the strings must outlive the run). RequestQuit is safe in a signal handler.
+void HostDevices_SetWindowState(int state);   // PLATFORM_WINDOW_FOREGROUND, _INACTIVE or _MINIMIZED
+void HostDevices_RequestQuit(bool on);
+void HostDevices_SetOptions(const PLATFORM_OPTIONS& parsed);
 
 // Restores every emulated device to its start state (tests).
 void HostDevices_Reset();

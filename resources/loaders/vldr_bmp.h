@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "framework/vexa.h"
+#include "framework/vexa_records.h"
 #include "resources/loaders/vldr_base.h"
 
 class ClassVFile;

@@ -7,8 +7,6 @@
 
 #include <cstdint>
 
-#include <sys/mman.h>
-
 #include "framework/vexa.h"
 #include "platform/platform.h"
 #include "render/vmod_dsp.h"
@@ -33,25 +31,12 @@ struct DisplayRig {
     vcd.math = &math;
     vcd.config = &config;
     math.SetRandSeed(12345);
-    vdeviceptr[VEXA_DEVICE_MEM] = Platform_Open("/dev/mem", 2);
-    vdeviceptr[VEXA_DEVICE_FB] = Platform_Open("/dev/fb0", 2);
-    void* window = Platform_Mmap(PLATFORM_REGISTER_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED,
-                                 vdeviceptr[VEXA_DEVICE_MEM], off_t(PLATFORM_REGISTER_BASE));
-    if (window != MAP_FAILED) {
-      vdevicereg_ptr = static_cast<volatile uint32_t*>(window);
-      vdevicereg_ptr16 = static_cast<volatile uint16_t*>(window);
-    }
+    HandleDevicePtr(false);
   }
 
   ~DisplayRig() {
     display.Close();
-    if (vdevicereg_ptr) Platform_Munmap(const_cast<uint32_t*>(vdevicereg_ptr), PLATFORM_REGISTER_SIZE);
-    vdevicereg_ptr = nullptr;
-    vdevicereg_ptr16 = nullptr;
-    for (int& fd : vdeviceptr) {
-      if (fd > 0) Platform_Close(fd);
-      fd = 0;
-    }
+    HandleDevicePtr(true);
   }
 
   DisplayRig(const DisplayRig&) = delete;

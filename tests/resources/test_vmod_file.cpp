@@ -18,7 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/vexa.h"
+#include "framework/vexa_records.h"
 #include "resources/vmod_file.h"
 #include "tests/support/temp_folder.h"
 
