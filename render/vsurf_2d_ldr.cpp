@@ -109,36 +109,27 @@ struct LOADEDROW {
   int32_t phase;  // dither phase of the first pixel
 };
 
-// The native bits each component value gives in a fixed format. Every format
-// packs its components into separate fields, so a colour's native value is
-// the OR of its three entries; taken once from ColorToNative so the row loop
-// makes no call per pixel.
-struct FIELDTABLES {
-  uint32_t red[256], green[256], blue[256];
-};
-
-template <uint8_t Type>
-const FIELDTABLES& FieldTables() {
-  static const FIELDTABLES tables = [] {
-    FIELDTABLES t{};
-    for (uint32_t v = 0; v < 256; v++) {
-      t.red[v] = V2DSurfaceBase::ColorToNative(Type, v);
-      t.green[v] = V2DSurfaceBase::ColorToNative(Type, v << 8);
-      t.blue[v] = V2DSurfaceBase::ColorToNative(Type, v << 16);
-    }
-    return t;
-  }();
-  return tables;
+// Stores fetch(i) for each pixel of the run, as the per-pixel path would.
+// Dithering and the byte step are template arguments, so the common case (no
+// dither, an unturned surface) is a straight loop of shifts and stores.
+template <uint8_t Type, int Bytes, bool Dither, int Step, typename Fetch>
+void WriteLoadedRow(const LOADEDROW& row, Fetch fetch) {
+  const ptrdiff_t step = Step != 0 ? Step : row.step;
+  uint8_t* at = row.first;
+  for (uint32_t i = 0; i < row.count; i++, at += step) {
+    const uint32_t c = LoadedColor(Type, fetch(i), row.alphaflag, Dither, row.phase + int32_t(i));
+    vsurf::StorePixel<Bytes>(at, V2DSurfaceBase::ColorToNative(Type, c));
+  }
 }
 
-// Stores fetch(i) for each pixel of the run, as the per-pixel path would.
 template <uint8_t Type, int Bytes, typename Fetch>
 void WriteLoadedRow(const LOADEDROW& row, Fetch fetch) {
-  const FIELDTABLES& fields = FieldTables<Type>();
-  for (uint32_t i = 0; i < row.count; i++) {
-    const uint32_t c = LoadedColor(Type, fetch(i), row.alphaflag, row.dither, row.phase + int32_t(i));
-    const uint32_t native = fields.red[c & 0xFF] | fields.green[(c >> 8) & 0xFF] | fields.blue[(c >> 16) & 0xFF];
-    vsurf::StorePixel<Bytes>(row.first + ptrdiff_t(i) * row.step, native);
+  if (row.dither) {
+    WriteLoadedRow<Type, Bytes, true, 0>(row, fetch);
+  } else if (row.step == Bytes) {
+    WriteLoadedRow<Type, Bytes, false, Bytes>(row, fetch);
+  } else {
+    WriteLoadedRow<Type, Bytes, false, 0>(row, fetch);
   }
 }
 

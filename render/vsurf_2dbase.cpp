@@ -57,17 +57,6 @@ V2DWideName::~V2DWideName() { ClassVMemory::DeAlloc(heap); }
 
 // --- conversions and draw rules ---------------------------------------------
 
-uint32_t V2DSurfaceBase::ColorToNative(uint8_t videotype, uint32_t c) {
-  switch (videotype) {
-    case VideoType::Rgb444: return ((c & 0xF0) << 4) | ((c >> 8) & 0xF0) | ((c >> 20) & 0xF);
-    case VideoType::Rgb555: return ((c & 0xF8) << 7) | ((c >> 6) & 0x3E0) | ((c >> 19) & 0x1F);
-    case VideoType::Rgb565: return ((c & 0xF8) << 8) | ((c >> 5) & 0x7E0) | ((c >> 19) & 0x1F);
-    case VideoType::Rgb888:
-    case VideoType::Xrgb8888: return SwapRedBlue(c) & 0xFFFFFF;
-    default: return c;
-  }
-}
-
 uint32_t V2DSurfaceBase::NativeToColor(uint8_t videotype, uint32_t n) {
   uint32_t red, green, blue;
   switch (videotype) {

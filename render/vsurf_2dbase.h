@@ -111,7 +111,18 @@ class V2DSurfaceBase {
   virtual int LdrOnPixelStream(VLDR_2DCALLBACKINFO* info);    // takes one run of pixels
 
   // Colour conversions between the interface colour and a native pixel.
-  static uint32_t ColorToNative(uint8_t videotype, uint32_t colour);  // interface -> native (Indexed8: the index)
+  // Interface -> native (Indexed8: the index). Inline, so row loops of a
+  // fixed format fold it into a few shifts.
+  static uint32_t ColorToNative(uint8_t videotype, uint32_t c) {
+    switch (videotype) {
+      case VideoType::Rgb444: return ((c & 0xF0) << 4) | ((c >> 8) & 0xF0) | ((c >> 20) & 0xF);
+      case VideoType::Rgb555: return ((c & 0xF8) << 7) | ((c >> 6) & 0x3E0) | ((c >> 19) & 0x1F);
+      case VideoType::Rgb565: return ((c & 0xF8) << 8) | ((c >> 5) & 0x7E0) | ((c >> 19) & 0x1F);
+      case VideoType::Rgb888:
+      case VideoType::Xrgb8888: return (c & 0xFF00) | ((c >> 16) & 0xFF) | ((c & 0xFF) << 16);
+      default: return c;
+    }
+  }
   static uint32_t NativeToColor(uint8_t videotype, uint32_t native);  // native -> interface, low bits zero
   static uint8_t BitsPerPixel(uint8_t videotype);                     // 8, 16, 24, 32; 0 for an unknown type
   // The shared draw-flag rules: Additive with Subtractive cancel; an opacity of
