@@ -180,7 +180,8 @@ class V2DSurface : public V2DSurfaceBase {
   int StreamTrueColor(VLDR_2DCALLBACKINFO* info);                  // 32-bit colours
   uint8_t* StreamRowStart(int32_t offset, uint32_t count, int32_t& step) const; // run within one row and the clipper, else null
   template <typename Fetch>
-  bool StreamRowFast(VLDR_2DCALLBACKINFO* info, uint32_t count, Fetch fetch); // true-colour row in one loop; false: not taken
+  bool StreamRowFast(VLDR_2DCALLBACKINFO* info, uint32_t count, const uint8_t* colours,
+                     Fetch fetch);                                 // true-colour row in one loop (colours: the run as 32-bit values, or null); false: not taken
   int BuildIndexRemap();                                           // remap table from this palette; 0 or 2
 
   // Resets the scan-line tables and scans a triangle (22.10, virtual rows),

@@ -17,6 +17,10 @@
 #include "resources/loaders/vldr_base.h"
 #include "util/vmod_memory.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 uint32_t V2DSurfaceBase::DitherColor(uint8_t videotype, uint32_t c, int32_t phase) {
   uint32_t red = c & 0xFF, green = (c >> 8) & 0xFF, blue = (c >> 16) & 0xFF;
   switch (videotype) {
@@ -106,8 +110,68 @@ struct LOADEDROW {
   uint32_t count;
   bool alphaflag;
   bool dither;
-  int32_t phase;  // dither phase of the first pixel
+  int32_t phase;           // dither phase of the first pixel
+  const uint8_t* source;   // the run as 32-bit colours, when it is one (else null)
 };
+
+#if defined(__SSE2__)
+// Four 32-bit loaded colours -> their stored values, by the rules of
+// LoadedColor without dithering: transparent to 0, opaque black to the
+// near-black when the image has transparency.
+inline __m128i LoadedColors(__m128i v, __m128i nearblack) {
+  const __m128i opaque = _mm_cmpeq_epi32(_mm_srli_epi32(v, 24), _mm_set1_epi32(255));
+  const __m128i c = _mm_and_si128(_mm_and_si128(v, _mm_set1_epi32(0xFFFFFF)), opaque);
+  const __m128i black = _mm_and_si128(_mm_cmpeq_epi32(c, _mm_setzero_si128()), opaque);
+  return _mm_or_si128(c, _mm_and_si128(black, nearblack));
+}
+
+// Interface colours -> native pixels of the two formats the game's
+// surfaces use; the others take the scalar loop.
+inline __m128i NativeXrgb8888(__m128i c) {
+  const __m128i green = _mm_and_si128(c, _mm_set1_epi32(0xFF00));
+  const __m128i blue = _mm_and_si128(_mm_srli_epi32(c, 16), _mm_set1_epi32(0xFF));
+  const __m128i red = _mm_and_si128(_mm_slli_epi32(c, 16), _mm_set1_epi32(0xFF0000));
+  return _mm_or_si128(green, _mm_or_si128(blue, red));
+}
+
+inline __m128i NativeRgb565(__m128i c) {
+  const __m128i red = _mm_slli_epi32(_mm_and_si128(c, _mm_set1_epi32(0xF8)), 8);
+  const __m128i green = _mm_and_si128(_mm_srli_epi32(c, 5), _mm_set1_epi32(0x7E0));
+  const __m128i blue = _mm_and_si128(_mm_srli_epi32(c, 19), _mm_set1_epi32(0x1F));
+  // packs saturates signed words: move the 16-bit values into its range and back.
+  const __m128i bias = _mm_set1_epi32(0x8000);
+  const __m128i n = _mm_sub_epi32(_mm_or_si128(red, _mm_or_si128(green, blue)), bias);
+  return _mm_add_epi16(_mm_packs_epi32(n, n), _mm_set1_epi16(int16_t(-0x8000)));
+}
+
+// The bulk of an undithered run of 32-bit colours into an unturned row,
+// four pixels at a time; returns how many pixels it stored.
+template <uint8_t Type>
+uint32_t WriteLoadedRowSse2(const LOADEDROW& row) {
+  if (Type != VideoType::Xrgb8888 && Type != VideoType::Rgb565) return 0;
+  const __m128i nearblack = _mm_set1_epi32(row.alphaflag ? int32_t(NearBlack(Type)) : 0);
+  uint32_t i = 0;
+  for (; i + 4 <= row.count; i += 4) {
+    const __m128i c = LoadedColors(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row.source + 4 * i)), nearblack);
+    if (Type == VideoType::Xrgb8888) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(row.first + 4 * i), NativeXrgb8888(c));
+    } else {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(row.first + 2 * i), NativeRgb565(c));
+    }
+  }
+  return i;
+}
+#endif
+
+// The pixels of the run an unturned, undithered row stores with vector code.
+template <uint8_t Type>
+uint32_t WriteLoadedRowVector(const LOADEDROW& row) {
+#if defined(__SSE2__)
+  if (row.source) return WriteLoadedRowSse2<Type>(row);
+#endif
+  (void)row;
+  return 0;
+}
 
 // Stores fetch(i) for each pixel of the run, as the per-pixel path would.
 // Dithering and the byte step are template arguments, so the common case (no
@@ -115,8 +179,9 @@ struct LOADEDROW {
 template <uint8_t Type, int Bytes, bool Dither, int Step, typename Fetch>
 void WriteLoadedRow(const LOADEDROW& row, Fetch fetch) {
   const ptrdiff_t step = Step != 0 ? Step : row.step;
-  uint8_t* at = row.first;
-  for (uint32_t i = 0; i < row.count; i++, at += step) {
+  const uint32_t done = !Dither && Step != 0 ? WriteLoadedRowVector<Type>(row) : 0;
+  uint8_t* at = row.first + ptrdiff_t(done) * step;
+  for (uint32_t i = done; i < row.count; i++, at += step) {
     const uint32_t c = LoadedColor(Type, fetch(i), row.alphaflag, Dither, row.phase + int32_t(i));
     vsurf::StorePixel<Bytes>(at, V2DSurfaceBase::ColorToNative(Type, c));
   }
@@ -162,7 +227,8 @@ int V2DSurface::StreamIndexed(VLDR_2DCALLBACKINFO* info) {
   const bool remap = (info->flags & VLDR_FLAG_REMAP) != 0;
   if (videotype == VideoType::Indexed8 && remap && !indexremap && BuildIndexRemap() != VSURF_OK) return VSURF_NOMEMORY;
   const uint8_t* data = static_cast<const uint8_t*>(info->data);
-  if (videotype != VideoType::Indexed8 && StreamRowFast(info, info->length, [&](uint32_t i) { return palette[data[i]]; }))
+  if (videotype != VideoType::Indexed8 &&
+      StreamRowFast(info, info->length, nullptr, [&](uint32_t i) { return palette[data[i]]; }))
     return VSURF_OK;
   const bool dither = (info->flags & VLDR_FLAG_DITHER) != 0;
   WalkStream(info, info->length, GetWidth(), GetHeight(), [&](uint32_t i, int32_t x, int32_t y) {
@@ -191,7 +257,7 @@ int V2DSurface::StreamTrueColor(VLDR_2DCALLBACKINFO* info) {
     std::memcpy(&colour, data + size_t(i) * 4, 4);
     return colour;
   };
-  if (videotype != VideoType::Indexed8 && StreamRowFast(info, info->length / 4, colourat)) return VSURF_OK;
+  if (videotype != VideoType::Indexed8 && StreamRowFast(info, info->length / 4, data, colourat)) return VSURF_OK;
   const bool dither = (info->flags & VLDR_FLAG_DITHER) != 0;
   WalkStream(info, info->length / 4, GetWidth(), GetHeight(), [&](uint32_t i, int32_t x, int32_t y) {
     const uint32_t colour = colourat(i);
@@ -225,13 +291,13 @@ uint8_t* V2DSurface::StreamRowStart(int32_t offset, uint32_t count, int32_t& ste
 }
 
 template <typename Fetch>
-bool V2DSurface::StreamRowFast(VLDR_2DCALLBACKINFO* info, uint32_t count, Fetch fetch) {
+bool V2DSurface::StreamRowFast(VLDR_2DCALLBACKINFO* info, uint32_t count, const uint8_t* colours, Fetch fetch) {
   int32_t step = 0;
   uint8_t* first = StreamRowStart(info->offset, count, step);
   if (!first) return false;
   const int32_t width = GetWidth();
   const LOADEDROW row = {first, step, count, info->alpha != 0, (info->flags & VLDR_FLAG_DITHER) != 0,
-                         info->offset % width + info->offset / width};
+                         info->offset % width + info->offset / width, colours};
   switch (videotype) {
     case VideoType::Rgb444: WriteLoadedRow<VideoType::Rgb444, 2>(row, fetch); break;
     case VideoType::Rgb555: WriteLoadedRow<VideoType::Rgb555, 2>(row, fetch); break;
