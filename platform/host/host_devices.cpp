@@ -55,6 +55,7 @@ struct HostState {
   void* presentuser = nullptr;
   HostPollHook poll = nullptr;
   void* polluser = nullptr;
+  bool failregistermap = false;  // tests: the register window cannot be mapped
 };
 
 // A set register bit means released, as on the handheld.
@@ -224,6 +225,7 @@ void* Platform_Mmap(size_t length, int prot, int flags, int fd, off_t offset) {
   if (!IsEmulatedFd(fd)) return ::mmap(nullptr, length, prot, flags, fd, offset);
   switch (DeviceOfFd(fd)) {
     case Device::Mem:
+      if (State().failregistermap) break;
       if (static_cast<uint64_t>(offset) == PLATFORM_REGISTER_BASE && length <= PLATFORM_REGISTER_SIZE)
         return State().registers;
       break;
@@ -300,6 +302,8 @@ void HostDevices_SetPollHook(HostPollHook hook, void* user) {
   State().polluser = user;
 }
 
+void HostDevices_FailRegisterMap(bool fail) { State().failregistermap = fail; }
+
 void HostDevices_Reset() {
   HostState& state = State();
   {
@@ -316,6 +320,7 @@ void HostDevices_Reset() {
   state.battery = HOST_BATTERY_EXTERNAL;
   HostDevices_SetPresentHook(nullptr, nullptr);
   HostDevices_SetPollHook(nullptr, nullptr);
+  HostDevices_FailRegisterMap(false);
   HostClock_UseVirtual(false);
   HostDevices_SetWindowState(PLATFORM_WINDOW_FOREGROUND);
   HostDevices_RequestQuit(false);

@@ -62,6 +62,9 @@ void HostDevices_SetWindowState(int state);   // PLATFORM_WINDOW_FOREGROUND, _IN
 void HostDevices_RequestQuit(bool on);
 void HostDevices_SetOptions(const PLATFORM_OPTIONS& parsed);
 
+// Makes mapping the register window of "/dev/mem" fail (tests).
+void HostDevices_FailRegisterMap(bool fail);
+
 // Restores every emulated device to its start state (tests).
 void HostDevices_Reset();
 

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "framework/vexa.h"
 #include "platform/host/host_devices.h"
 #include "support/temp_folder.h"
@@ -598,6 +601,38 @@ TEST(VexaProcessEntry, RunsTheApplicationDeletesItAndReleasesTheDevices) {
   EXPECT_EQ(vdeviceptr[VEXA_DEVICE_MEM], 0);
   EXPECT_EQ(vdeviceptr[VEXA_DEVICE_FB], 0);
   EXPECT_EQ(vdevicereg_ptr, nullptr);
+}
+
+TEST(VexaProcessEntry, AFailedRegisterMapClosesTheDevicesAndStartsNoApplication) {
+  HostDevices_FailRegisterMap(true);
+  EXPECT_EQ(HandleDevicePtr(false), nullptr);
+  EXPECT_EQ(vdeviceptr[VEXA_DEVICE_MEM], 0);
+  EXPECT_EQ(vdeviceptr[VEXA_DEVICE_FB], 0);
+  EXPECT_EQ(vdevicereg_ptr16, nullptr);
+  entryframes = 0;
+  EXPECT_EQ(VexaProcessMain(), 0);
+  EXPECT_EQ(entryframes, 0u);
+}
+
+TEST(VexaProgramFolder, AFolderTooLongForTheRecordReadsAsTheRoot) {
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  const std::string base = MakeTempFolder("vexapath");
+  ASSERT_FALSE(base.empty());
+  std::string folder = base;
+  char16_t path[VEXA_PATHMAX];
+  // Deeper and deeper: the path fits with its "/" up to 255 characters, then not.
+  while (folder.size() < 300) {
+    folder += "abcdefghij/";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(chdir(folder.c_str()), 0);
+    std::fill(path, path + VEXA_PATHMAX, u'?');
+    GetPath(path);
+    const std::string expected = folder.size() <= VEXA_PATHMAX - 1 ? folder : "/";
+    EXPECT_EQ(std::u16string(path), std::u16string(expected.begin(), expected.end())) << folder.size();
+  }
+  ASSERT_EQ(chdir(previous), 0);
+  RemoveTree(base);
 }
 
 TEST(VexaProcessEntry, VexaMainRunsWithTheCallersRecordAndKeepsTheObject) {
