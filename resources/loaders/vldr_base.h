@@ -42,6 +42,50 @@ struct VLDR_2DCALLBACKINFO {
   int32_t offset;         // pixel stream: index of the row's first pixel (row x width)
 };
 
+// What a model loader tells the model (V3DSurface's Ldr callbacks). The
+// loader sets the counts, modes and flags, calls LdrOnCreate once, then
+// delivers batches; each stream callback stores its items and adds their
+// number to its start field, so batches continue where the last one ended.
+// Batch items (little-endian 32-bit words unless said):
+//   vertices   12 bytes: x, y, z, 20.12
+//   triangles  16 bytes: three vertex indices, one unused word
+//   texels     per vertex 12 bytes (u, v, unused), per triangle 24 bytes
+//              (u, v of its first, second and third vertex); 16.16, 1.0 = the texture
+//   colours    4 bytes: the colour, alpha in bits 24-31
+//   normals    12 bytes: x, y, z, 20.12 (4096 = unit length)
+//   joints     jointitem 0: 36 bytes per joint: parent (-1 none), rotation x, y, z
+//              (angles, 4096 to the turn), position x, y, z (20.12), rotation key
+//              count, position key count; jointitem 1: 8 bytes per attachment:
+//              vertex index, joint index
+//   key frames 16 bytes: time (ms), x, y, z (angles or 20.12 positions) for the
+//              joint keyjoint, rotation keys when keykind is 0, position keys when 1
+constexpr uint8_t VLDR_JOINT_PROPERTIES = 0;
+constexpr uint8_t VLDR_JOINT_ATTACHMENTS = 1;
+constexpr uint8_t VLDR_KEYS_ROTATION = 0;
+constexpr uint8_t VLDR_KEYS_POSITION = 1;
+struct VLDR_3DCALLBACKINFO {
+  uint32_t vertexcount;    // total vertices; passed to Create
+  uint32_t polygoncount;   // total triangles; passed to Create
+  uint8_t texelmode;       // 1: one texture coordinate per vertex; 0: per triangle
+  uint8_t colormode;       // 1: one colour per vertex; 0: per triangle
+  uint8_t normalmode;      // 1: one normal per vertex; 0: per triangle
+  const void* data;        // the batch being delivered
+  uint32_t length;         // bytes in the batch
+  uint32_t reserved[2];    // not read by the callbacks
+  uint32_t flags;          // Create's flags
+  uint32_t vertexstart;    // index of the batch's first item, per stream
+  uint32_t polygonstart;
+  uint32_t texelstart;
+  uint32_t colorstart;
+  uint32_t normalstart;
+  uint32_t jointcount;     // joints to create (0: none)
+  uint8_t jointitem;       // VLDR_JOINT_PROPERTIES or VLDR_JOINT_ATTACHMENTS
+  uint32_t jointstart;     // first joint of a properties batch
+  uint32_t keyjoint;       // the joint a key-frame batch belongs to
+  uint8_t keykind;         // VLDR_KEYS_ROTATION or VLDR_KEYS_POSITION
+  uint32_t keystart;       // first key of the batch in that joint's array
+};
+
 // A loader's working buffer from the memory module, released on every exit.
 class VLdrBuffer {
  public:
