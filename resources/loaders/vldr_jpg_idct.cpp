@@ -192,9 +192,31 @@ inline __attribute__((always_inline)) void Transpose8(__m128i r[8]) {
   r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
+// True when every coefficient but the DC term is zero, as in smooth areas.
+inline bool OnlyDc(const int16_t* coefs) {
+  __m128i ac = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(coefs)),
+                             _mm_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1));
+  for (int v = 1; v < 8; ++v) ac = _mm_or_si128(ac, _mm_loadu_si128(reinterpret_cast<const __m128i*>(coefs + v * 8)));
+  return _mm_movemask_epi8(_mm_cmpeq_epi16(ac, _mm_setzero_si128())) == 0xFFFF;
+}
+
+// The two passes of a block holding only its DC term give one value: pass 1
+// turns the dequantised x into exactly 4x, pass 2 that into (4x + 16) >> 5;
+// the 16-bit product wraps as the vector pass's does.
+void FillDcOnly(int16_t coef, uint16_t quant, uint8_t* out, uint32_t stride) {
+  const int16_t product = int16_t(uint16_t(uint32_t(uint16_t(coef)) * quant));
+  const int32_t middle = Clamp(4 * Clamp(product, -kInputLimit, kInputLimit), -kMiddleLimit, kMiddleLimit);
+  const __m128i value = _mm_set1_epi8(char(ClampByte(((middle + 16) >> 5) + 128)));
+  for (int y = 0; y < 8; ++y) _mm_storel_epi64(reinterpret_cast<__m128i*>(out + y * stride), value);
+}
+
 }  // namespace
 
 void VJpg_InverseDctSse2(const int16_t* coefs, const uint16_t* quant, uint8_t* out, uint32_t stride) {
+  if (OnlyDc(coefs)) {
+    FillDcOnly(coefs[0], quant[0], out, stride);
+    return;
+  }
   __m128i r[8];
   const __m128i limit = _mm_set1_epi16(int16_t(kInputLimit));
   const __m128i middle = _mm_set1_epi16(int16_t(kMiddleLimit));

@@ -6,6 +6,7 @@
 // Debian's libjpeg-turbo-progs (cjpeg, jpegtran) from pictures the script
 // draws itself; the expected pixels are what `djpeg -dct int` gives (see the
 // README there).
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -288,6 +289,25 @@ TEST(JpgStages, VectorInverseDctMatchesThePortableOne) {
     VJpg_InverseDctSse2(coefs, quant, vector, 10);
     for (int y = 0; y < 8; ++y) {
       for (int x = 0; x < 8; ++x) ASSERT_EQ(vector[y * 10 + x], scalar[y * 10 + x]) << "trial " << trial;
+    }
+  }
+}
+
+// Blocks with only a DC term take a shortcut in the vector pass; it must give
+// the full transform's value, up to the clamps of both passes.
+TEST(JpgStages, DcOnlyBlocksMatchThePortableTransformAtTheLimits) {
+  const int16_t dcs[] = {0, 1, -1, 3, -3, 100, -100, 1023, -1024, 2047, -2048};
+  const uint16_t quants[] = {1, 2, 3, 4};
+  for (int16_t dc : dcs) {
+    for (uint16_t q : quants) {
+      int16_t coefs[64] = {dc};
+      uint16_t quant[64];
+      std::fill(quant, quant + 64, q);
+      uint8_t scalar[64], vector[64];
+      VJpg_InverseDctScalar(coefs, quant, scalar, 8);
+      VJpg_InverseDctSse2(coefs, quant, vector, 8);
+      ASSERT_EQ(std::vector<uint8_t>(vector, vector + 64), std::vector<uint8_t>(scalar, scalar + 64))
+          << "dc " << dc << " quant " << q;
     }
   }
 }
