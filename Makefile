@@ -29,8 +29,19 @@ help:
 	@echo "make test   build and run every test, on the host and as ARM code"
 	@echo "make sanitize | tsan | test-arm | clean"
 
+# Without a display the game runs headless for RUN_FRAMES frames, with a
+# picture of every 60th in RUN_SHOTS.
+RUN_FRAMES = 600
+RUN_SHOTS  = $(BUILD)/run-shots
+
 run: deps build
-	./$(BUILD)/vexa-puzzle
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  ./$(BUILD)/vexa-puzzle; \
+	else \
+	  echo "no display: running the game headless for $(RUN_FRAMES) frames"; \
+	  ./$(BUILD)/vexa-puzzle --headless --frames $(RUN_FRAMES) \
+	    --shots $$(seq -s, 60 60 $(RUN_FRAMES)) $(RUN_SHOTS); \
+	fi
 
 test: deps deps-cross test-host test-gp2x test-arm
 

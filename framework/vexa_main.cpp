@@ -24,7 +24,9 @@ int VexaProcessMain() {
     ClassVStd::StrCpy(data.appname, "Untitled", VEXA_PATHMAX);
     data.cmdline[0] = '\0';
     GetPath(data.apppath);
-    delete VexaMain(&data);
+    ClassVexa* application = VexaMain(&data);
+    Platform_RunEnded(application ? application->GetErrorMsg() : u"Error: not enough memory available");
+    delete application;
     HandleDevicePtr(true);
   }
   Platform_ExitToMenu();

@@ -65,6 +65,9 @@ constexpr int PLATFORM_WINDOW_INACTIVE = 1;    // shown, without the focus
 constexpr int PLATFORM_WINDOW_MINIMIZED = 2;   // hidden
 int Platform_WindowState();
 bool Platform_QuitRequested();                 // window closed, Ctrl+C or SIGTERM: end the run now
+// The end of the application's run, with the framework's error text (empty
+// when it ended well). The handheld shows nothing; the host reports it.
+void Platform_RunEnded(const char16_t* errortext);
 
 // Options the host entry parsed from its command line, handed to the
 // application (the framework itself reads none). On the handheld every

@@ -140,9 +140,6 @@ ClassVDisplay::~ClassVDisplay() {
   for (int slot = 0; slot < VDSP_LOADERSLOTS; slot++) {
     if (adopted[slot]) delete loaders[slot];
   }
-  internalfont.Free();
-  conversion.Free();
-  backbuffer.Free();
 }
 
 // --- opening and closing ---------------------------------------------------------------
@@ -262,6 +259,11 @@ void ClassVDisplay::Close() {
   ClassVMemory::DeAlloc(palettelookup);
   palettelookup = nullptr;
   lookupversion = 0;
+  // The surfaces go with the display's opening: an owner may destroy the
+  // memory module their blocks are listed in before it destroys the display.
+  internalfont.Free();
+  conversion.Free();
+  backbuffer.Free();
   rendermode = 0;
 }
 

@@ -36,6 +36,7 @@ void Platform_Present() {}
 
 int Platform_WindowState() { return PLATFORM_WINDOW_FOREGROUND; }
 bool Platform_QuitRequested() { return false; }
+void Platform_RunEnded(const char16_t*) {}
 
 const PLATFORM_OPTIONS* Platform_GetOptions() {
   static const PLATFORM_OPTIONS none{};

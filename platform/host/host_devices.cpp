@@ -325,4 +325,5 @@ void HostDevices_Reset() {
   HostDevices_SetWindowState(PLATFORM_WINDOW_FOREGROUND);
   HostDevices_RequestQuit(false);
   HostDevices_SetOptions(PLATFORM_OPTIONS{});
+  Platform_RunEnded(u"");
 }

@@ -61,6 +61,8 @@ void HostDevices_SetPollHook(HostPollHook hook, void* user);
 void HostDevices_SetWindowState(int state);   // PLATFORM_WINDOW_FOREGROUND, _INACTIVE or _MINIMIZED
 void HostDevices_RequestQuit(bool on);
 void HostDevices_SetOptions(const PLATFORM_OPTIONS& parsed);
+// The error text the last run ended with (Platform_RunEnded); empty after a good run.
+const char* HostDevices_LastError();
 
 // Makes mapping the register window of "/dev/mem" fail (tests).
 void HostDevices_FailRegisterMap(bool fail);

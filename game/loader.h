@@ -1,0 +1,32 @@
+// loader.h - the loading screen, module 0: loads every image, font, sound
+// and tune from the three resource packages into the shared state, one step
+// per frame behind a progress bar, then shows the logo and hands over to the
+// title screen. Its steps arrive with the asset loading; until then it is an
+// idle screen with its state.
+//
+// Source: loader.cpp. Depends on: game/module.h, resources/vmod_file.h.
+#pragma once
+
+#include <cstdint>
+
+#include "game/module.h"
+#include "resources/vmod_file.h"
+
+constexpr uint32_t LOADER_STEPS = 17;      // loading steps 0..16
+constexpr uint32_t LOADER_LOGOPHASE = 32;  // item while the logo animation runs
+
+class ClassLoader : public ClassModule {
+ public:
+  ClassLoader() = default;
+  ~ClassLoader() override;                 // frees packindex
+
+  void OnNextFrame(V2DSurface* /*backbuffer*/, uint32_t* /*activemodule*/, uint32_t* /*modulestatus*/,
+                   unsigned long /*delta*/) override {}
+
+  uint32_t item = 0;                       // loading steps done, or LOADER_LOGOPHASE
+  ClassVFile gfxpack;                      // the graphics package
+  ClassVFile sndpack;                      // the sound package, then the music package
+  uint32_t elapsed = 0;                    // ms spent in the loading phase
+  uint32_t logotime = 0;                   // ms into the logo phase, at most 4096
+  uint8_t* packindex = nullptr;            // index of the last package opened (ClassVMemory::Alloc)
+};
