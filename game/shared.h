@@ -26,6 +26,7 @@
 #include "game/player.h"
 #include "render/vsurf_2d.h"
 #include "render/vsurf_2drgba.h"
+#include "render/vsurf_3d.h"
 
 class ClassVFile;
 
@@ -66,7 +67,7 @@ struct SHARED_SURFACE {
   V2DSurfaceRGBA menubar;    // eight strips of the overlay's bar
   V2DSurfaceRGBA menuoption;
   V2DSurfaceRGBA banner;     // shown under the logo
-  // The logo model (a V3DSurface) joins here once the 3D surface exists.
+  V3DSurface logo;           // the logo model
 };
 
 // High-score tables and the settings block.

@@ -20,6 +20,7 @@
 #include "platform/platform.h"
 #include "render/vsurf_2d.h"
 #include "render/vsurf_2drgba.h"
+#include "render/vsurf_3d.h"
 #include "resources/loaders/vldr_base.h"
 #include "util/vmod_math.h"
 #include "util/vmod_memory.h"
@@ -589,12 +590,33 @@ int ClassVDisplay::CreateSurface(V2DSurfaceRGBA* surface, const char16_t* name, 
   return LoadLinked(surface, ecd, rendermode, name, flags);
 }
 
-// 3D models are not in the tree yet; their forms report "not created" until
-// that class exists.
-int ClassVDisplay::CreateSurface(V3DSurface*, int32_t, int32_t, uint32_t) { return VSURF_NOTCREATED; }
-int ClassVDisplay::CreateSurface(V3DSurface*, const void*, uint32_t, int8_t, uint32_t) { return VSURF_NOTCREATED; }
-int ClassVDisplay::CreateSurface(V3DSurface*, const char*, int8_t, uint32_t) { return VSURF_NOTCREATED; }
-int ClassVDisplay::CreateSurface(V3DSurface*, const char16_t*, int8_t, uint32_t) { return VSURF_NOTCREATED; }
+namespace {
+
+// Models are linked like surfaces, then created or loaded in no pixel format.
+template <typename Operation>
+int WithLinkedModel(V3DSurface* surface, VCD* ecd, Operation operation) {
+  if (!surface) return VSURF_INVALID;
+  surface->LinkECD(ecd);
+  return operation(*surface);
+}
+
+}  // namespace
+
+int ClassVDisplay::CreateSurface(V3DSurface* surface, int32_t vertices, int32_t polygons, uint32_t flags) {
+  return WithLinkedModel(surface, ecd, [&](V3DSurface& s) { return s.Create(vertices, polygons, flags); });
+}
+
+int ClassVDisplay::CreateSurface(V3DSurface* surface, const void* data, uint32_t size, int8_t type, uint32_t flags) {
+  return WithLinkedModel(surface, ecd, [&](V3DSurface& s) { return s.LoadModel(data, size, type, flags); });
+}
+
+int ClassVDisplay::CreateSurface(V3DSurface* surface, const char* name, int8_t type, uint32_t flags) {
+  return WithLinkedModel(surface, ecd, [&](V3DSurface& s) { return s.LoadModel(name, type, flags); });
+}
+
+int ClassVDisplay::CreateSurface(V3DSurface* surface, const char16_t* name, int8_t type, uint32_t flags) {
+  return WithLinkedModel(surface, ecd, [&](V3DSurface& s) { return s.LoadModel(name, type, flags); });
+}
 
 int ClassVDisplay::RegisterLoader(ClassVLoaderBase* loader) {
   if (!loader) return 0;

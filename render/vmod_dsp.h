@@ -6,7 +6,8 @@
 // table and world matrix of the 3D renderer, and the screen wipes.
 //
 // Sources: vmod_dsp.cpp (open, flip, orientation, palette, surfaces),
-// vmod_dsp_wipe.cpp (wipes), vmod_dsp_font.cpp (internal font).
+// vmod_dsp_wipe.cpp (wipes), vmod_dsp_font.cpp (internal font),
+// vmod_dsp_3d.cpp (world matrix, lights, shading, model rendering).
 // Depends on: platform/platform.h (framebuffer and registers), the device
 // globals of framework/vexa_records.h, render/vsurf_2d.h, render/vrdr_blt.h, the
 // memory and math modules.
@@ -132,10 +133,10 @@ class ClassVDisplay {
   int CreateSurface(V2DSurfaceRGBA* surface, const void* data, uint32_t size, uint32_t flags); // LoadImage from memory
   int CreateSurface(V2DSurfaceRGBA* surface, const char* name, uint32_t flags);                // LoadImage, 8-bit name
   int CreateSurface(V2DSurfaceRGBA* surface, const char16_t* name, uint32_t flags);            // LoadImage from a file
-  int CreateSurface(V3DSurface* surface, int32_t vertices, int32_t polygons, uint32_t flags);  // not yet: 1
-  int CreateSurface(V3DSurface* surface, const void* data, uint32_t size, int8_t type, uint32_t flags); // not yet: 1
-  int CreateSurface(V3DSurface* surface, const char* name, int8_t type, uint32_t flags);                // not yet: 1
-  int CreateSurface(V3DSurface* surface, const char16_t* name, int8_t type, uint32_t flags);            // not yet: 1
+  int CreateSurface(V3DSurface* surface, int32_t vertices, int32_t polygons, uint32_t flags);  // Create
+  int CreateSurface(V3DSurface* surface, const void* data, uint32_t size, int8_t type, uint32_t flags); // LoadModel from memory
+  int CreateSurface(V3DSurface* surface, const char* name, int8_t type, uint32_t flags);                // LoadModel, 8-bit name
+  int CreateSurface(V3DSurface* surface, const char16_t* name, int8_t type, uint32_t flags);            // LoadModel from a file
   int RegisterLoader(ClassVLoaderBase* loader);                    // first empty slot: 1; 0 null or full
   int AdoptLoader(ClassVLoaderBase* loader);                       // RegisterLoader; the display deletes it when destroyed
   int UnRegisterLoader(ClassVLoaderBase* loader);                  // clears its slot (an adopted one is the caller's again): 1; 0 not found
@@ -160,6 +161,19 @@ class ClassVDisplay {
   // 3D state and the hardware 3D entry points (no driver on this target).
   const VDSPLIGHT* GetLights() const { return lights; }            // 8 lights (null when closed)
   int32_t* GetWorldMatrix() { return worldmatrix; }                // 20.12, identity after Open
+  void WorldReset();                                               // world matrix = identity
+  void WorldTranslate(int32_t x, int32_t y, int32_t z);            // as V3DSurface::Translate does the model matrix
+  void WorldRotate(uint32_t x, uint32_t y, uint32_t z);            // as V3DSurface::Rotate
+  void WorldScale(int32_t x, int32_t y, int32_t z);                // as V3DSurface::Scale
+  void SetShading(uint32_t flags) { shading = flags; }             // V3D_RENDER_ flags and draw flags of Render
+  uint32_t GetShading() const { return shading; }                  // 0x400 (shaded) until set
+  void UseLight(int32_t light, bool on);                           // lights 0-7; others ignored
+  void SetLightSource(int32_t light, int32_t x, int32_t y, int32_t z, uint32_t anglecolour,
+                      uint32_t constantcolour);                    // direction normalised to 16384, times 8
+  void CalculatePerspective(const int32_t* vector, tagPOINT* point) const; // 20.12 x, y, z -> pixels from the centre, y up
+  int32_t Render(V3DSurface* model);                               // into the back buffer, shading flags; triangles drawn
+  void BindTexture(V2DSurface* texture) { boundtexture = texture; } // texture of the textured mode; null unbinds
+  V2DSurface* GetBoundTexture() const { return boundtexture; }     // null when none is bound
   int32_t QueryTextureHandle(V2DSurfaceBase* surface) const;       // -1: no texture
   void ReleaseTextureHandle(V2DSurfaceBase* surface);              // nothing
   void UploadTexture(V2DSurfaceBase* surface);                     // nothing
@@ -195,6 +209,8 @@ class ClassVDisplay {
   VDSPBLTTABLE* blttable = nullptr;        // blit routine table
   VDSPLIGHT* lights = nullptr;             // light table
   int32_t worldmatrix[16] = {};
+  uint32_t shading = 0x400;                // flags of Render(model)
+  V2DSurface* boundtexture = nullptr;      // textured mode's texture, not owned
   V2DSurface internalfont;                 // 126 x 84 font sheet
   uint32_t xres = 0;                       // framebuffer width
   uint32_t yres = 0;                       // framebuffer height

@@ -19,6 +19,7 @@
 #include "render/vsurf_2dbase.h"
 
 class V2DSurfaceRGBA;
+class V3DSurface;
 
 // The general blit's parameters; a null record means flags 0, value 0,
 // scales 1.0, no rotation, no flip.
@@ -145,6 +146,12 @@ class V2DSurface : public V2DSurfaceBase {
   bool GetLandscapePoint(const tagRECT* rect, int32_t x, int32_t y, int32_t z, uint16_t angle, int16_t horizon,
                          uint16_t focal, const V2DSurface* texture, int32_t sx, int32_t sy, int32_t& u,
                          int32_t& v) const;                        // texel Landscape draws at (sx, sy); false: sky
+
+  // A 3D model drawn with its origin at the surface centre moved by (x, y):
+  // flags 0x800 textured (with texture coordinates), else 0x400 shaded, else
+  // 0x100 wire frame, else flat; 0x200 or 0x400 light it; bits 0-7 and value
+  // are the draw flags. Triangles drawn (vsurf_3d_render.cpp).
+  int32_t Render(int32_t x, int32_t y, V3DSurface* model, uint32_t flags, uint32_t value);
 
   // Fonts (vsurf_2d_font.cpp). This surface as a font sheet:
   void SetFontCharacters(uint16_t first, uint16_t last);           // codes of the first and last glyph

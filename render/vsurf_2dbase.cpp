@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "render/vmod_dsp.h"
+#include "render/vsurf_load.h"
 #include "resources/loaders/vldr_base.h"
 #include "resources/vmod_file.h"
 #include "util/vmod_memory.h"
@@ -118,58 +119,32 @@ void V2DSurfaceBase::LinkECD(VCD* vcd) { ecd = vcd; }
 
 // --- loading -------------------------------------------------------------------------
 
-namespace {
+VSurfWholeFile::~VSurfWholeFile() {
+  if (memory) memory->DeAllocList(data);
+  else ClassVMemory::DeAlloc(data);
+}
 
-// A whole file in memory, from the module list when there is one.
-class WholeFile {
- public:
-  explicit WholeFile(ClassVMemory* list) : memory(list) {}
-  ~WholeFile() {
-    if (memory) memory->DeAllocList(data);
-    else ClassVMemory::DeAlloc(data);
-  }
-  WholeFile(const WholeFile&) = delete;
-  WholeFile& operator=(const WholeFile&) = delete;
-
-  int Read(const char16_t* name, ClassVFile* folder) {
-    ClassVFile file;
-    if (folder) file.SetCurrentFolder(folder->GetCurrentFolder());
-    if (!name || !file.Open(name, VFILE_MODE_READ)) return VSURF_NOTCREATED;
-    size = file.Size();
-    if (size == 0) return VSURF_NOTCREATED;
-    data = memory ? memory->AllocList(size) : ClassVMemory::Alloc(size);
-    if (!data) return VSURF_NOMEMORY;
-    return file.Read(data, size) ? VSURF_OK : VSURF_NOTCREATED;
-  }
-
-  void* data = nullptr;
-  uint32_t size = 0;
-
- private:
-  ClassVMemory* memory;
-};
-
-}  // namespace
+int VSurfWholeFile::Read(const char16_t* name, ClassVFile* folder) {
+  ClassVFile file;
+  if (folder) file.SetCurrentFolder(folder->GetCurrentFolder());
+  if (!name || !file.Open(name, VFILE_MODE_READ)) return VSURF_NOTCREATED;
+  size = file.Size();
+  if (size == 0) return VSURF_NOTCREATED;
+  data = memory ? memory->AllocList(size) : ClassVMemory::Alloc(size);
+  if (!data) return VSURF_NOMEMORY;
+  return file.Read(data, size) ? VSURF_OK : VSURF_NOTCREATED;
+}
 
 int V2DSurfaceBase::OfferToLoaders(const void* data, uint32_t size, uint8_t type, uint32_t flags) {
   if ((flags & VSURF_TYPEMASK) > VSURF_MAXTYPE) return VSURF_INVALID;
-  int result = VSURF_NOLOADER;
-  if (const ClassVDisplay* display = Display()) {
-    for (int slot = 0; slot < VDSP_LOADERSLOTS; slot++) {
-      ClassVLoaderBase* loader = display->GetLoader(slot);
-      if (!loader) continue;
-      result = loader->Start(this, data, size, type, flags);
-      if (result != VLDR_NOTMYFORMAT && result != VLDR_DECLINED) break;
-      result = VSURF_NOLOADER;
-    }
-  }
+  const int result = VSurf_OfferToLoaders(Display(), this, data, size, type, flags);
   lockcount = 0;
   return result;
 }
 
 int V2DSurfaceBase::OfferFileToLoaders(const char16_t* name, uint8_t type, uint32_t flags) {
   if ((flags & VSURF_TYPEMASK) > VSURF_MAXTYPE) return VSURF_INVALID;
-  WholeFile file(ecd ? ecd->memory : nullptr);
+  VSurfWholeFile file(ecd ? ecd->memory : nullptr);
   int result = file.Read(name, ecd ? ecd->file : nullptr);
   if (result != VSURF_OK) return result;
   return OfferToLoaders(file.data, file.size, type, flags);

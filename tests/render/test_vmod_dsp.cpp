@@ -13,6 +13,7 @@
 #include "display_rig.h"
 #include "platform/host/host_devices.h"
 #include "render/vmod_dsp.h"
+#include "render/vsurf_3d.h"
 #include "render/vrdr_blt.h"
 #include "render/vsurf_2d.h"
 #include "resources/loaders/vldr_base.h"
@@ -523,7 +524,7 @@ TEST(Loaders, SixteenSlotsThenRefusal) {
   EXPECT_EQ(rig.display.GetLoader(3), &loaders[16]);
 }
 
-TEST(CreateSurface, CreatesInRenderModeAndReportsTheMissingClasses) {
+TEST(CreateSurface, CreatesInRenderModeLinkedToTheDisplay) {
   DisplayRig rig;
   ASSERT_EQ(rig.Open(0, VideoType::Xrgb8888), 0);
   V2DSurface s;
@@ -533,7 +534,10 @@ TEST(CreateSurface, CreatesInRenderModeAndReportsTheMissingClasses) {
   EXPECT_EQ(rig.display.CreateSurface(static_cast<V2DSurface*>(nullptr), 12, 5, 0), 4);
   EXPECT_EQ(rig.display.CreateSurface(&s, static_cast<const char*>(nullptr), 0), 1);
   EXPECT_EQ(rig.display.CreateSurface(static_cast<V2DSurfaceRGBA*>(nullptr), 12, 5, 0), 4);
-  EXPECT_EQ(rig.display.CreateSurface(static_cast<V3DSurface*>(nullptr), 12, 5, 0), 1);
+  EXPECT_EQ(rig.display.CreateSurface(static_cast<V3DSurface*>(nullptr), 12, 5, 0), 4);
+  V3DSurface model;
+  ASSERT_EQ(rig.display.CreateSurface(&model, 12, 5, 0), 0);
+  EXPECT_TRUE(model.IsCreated());
 }
 
 TEST(FillRect, TakesTheOpacityFromTheColoursTopByte) {
