@@ -71,7 +71,7 @@ struct VLDR_3DCALLBACKINFO {
   uint8_t normalmode;      // 1: one normal per vertex; 0: per triangle
   const void* data;        // the batch being delivered
   uint32_t length;         // bytes in the batch
-  uint32_t reserved[2];    // not read by the callbacks
+  uint32_t reserved[2];    // [0] groups (3DS: meshes), [1] materials, for tools; the model reads neither
   uint32_t flags;          // Create's flags
   uint32_t vertexstart;    // index of the batch's first item, per stream
   uint32_t polygonstart;
@@ -143,7 +143,7 @@ class ClassVLoaderBase {
 class ClassVDisplay;
 
 // Creates one instance of each loader and registers it with the display in
-// the order BMP, GIF, PNG, JPG, TGA. A refused registration destroys that
-// loader and creates none of the rest: 0. All registered: 1. The display
-// adopts the registered loaders: they are deleted with it.
+// the order BMP, GIF, PNG, JPG, TGA, 3DS, MS3D. A refused registration
+// destroys that loader and creates none of the rest: 0. All registered: 1.
+// The display adopts the registered loaders: they are deleted with it.
 int RegisterDisplayLoaders(ClassVDisplay* display);

@@ -8,22 +8,15 @@
 #include <utility>
 #include <vector>
 
+#include "tools/common/byte_writer.h"
+
 namespace fixtures {
 
-using Bytes = std::vector<uint8_t>;
-
-inline void Put8(Bytes& out, uint32_t v) { out.push_back(uint8_t(v)); }
-inline void Put16(Bytes& out, uint32_t v) {
-  Put8(out, v);
-  Put8(out, v >> 8);
-}
-inline void Put32(Bytes& out, uint32_t v) {
-  Put16(out, v);
-  Put16(out, v >> 16);
-}
-inline void Poke32(Bytes& out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = uint8_t(v >> (8 * i));
-}
+using bytewriter::Bytes;
+using bytewriter::Put16;
+using bytewriter::Put32;
+using bytewriter::Put8;
+using bytewriter::Poke32;
 
 // Interface colour (red bits 0-7) from its components, opaque.
 constexpr uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) { return 0xFF000000u | r | (g << 8) | (b << 16); }

@@ -9,10 +9,12 @@
 
 #include "render/display_rig.h"
 #include "render/vsurf_2d.h"
+#include "resources/loaders/vldr_3ds.h"
 #include "resources/loaders/vldr_base.h"
 #include "resources/loaders/vldr_bmp.h"
 #include "resources/loaders/vldr_gif.h"
 #include "resources/loaders/vldr_jpg.h"
+#include "resources/loaders/vldr_ms3d.h"
 #include "resources/loaders/vldr_png.h"
 #include "resources/loaders/vldr_tga.h"
 #include "resources/image_fixtures.h"
@@ -94,17 +96,18 @@ TEST(ByteReader, AnUnlinkedBlockHoldsNothing) {
   EXPECT_FALSE(r.HaveData());
 }
 
-TEST(LoaderRegistration, RegistersTheImageLoadersInOrder) {
+TEST(LoaderRegistration, RegistersTheImageAndModelLoadersInOrder) {
   ClassVDisplay display;
   ASSERT_EQ(RegisterDisplayLoaders(&display), 1);
   const std::type_info* expected[] = {&typeid(VLoader_BMP), &typeid(VLoader_GIF), &typeid(VLoader_PNG),
-                                      &typeid(VLoader_JPG), &typeid(VLoader_TGA)};
-  for (int slot = 0; slot < 5; ++slot) {
+                                      &typeid(VLoader_JPG), &typeid(VLoader_TGA), &typeid(VLoader_3DS),
+                                      &typeid(VLoader_MS3D)};
+  for (int slot = 0; slot < 7; ++slot) {
     ClassVLoaderBase* loader = display.GetLoader(slot);
     ASSERT_NE(loader, nullptr);
     EXPECT_EQ(typeid(*loader), *expected[slot]) << "slot " << slot;
   }
-  EXPECT_EQ(display.GetLoader(5), nullptr);
+  EXPECT_EQ(display.GetLoader(7), nullptr);
   EXPECT_EQ(RegisterDisplayLoaders(nullptr), 0);
 }
 
