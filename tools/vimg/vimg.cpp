@@ -36,6 +36,7 @@
 #include "resources/loaders/vldr_ms3d.h"
 #include "resources/loaders/vldr_png.h"
 #include "resources/loaders/vldr_tga.h"
+#include "tools/common/display_rig.h"
 #include "tools/common/image_capture.h"
 #include "tools/common/model_capture.h"
 #include "util/vmod_math.h"
@@ -382,39 +383,6 @@ bool ParseRenderOptions(int count, char** args, RENDEROPTIONS& o) {
   return true;
 }
 
-// The framework's modules with a display opened on the emulated devices:
-// rendering takes the display's lights, render size and bound texture.
-struct RENDERRIG {
-  ClassVMemory memory;
-  ClassVMath math;
-  VEXACONFIG config{};
-  VCD vcd{};
-  ClassVDisplay display;
-  bool devices = false;
-
-  RENDERRIG() {
-    config.videotype = VideoType::DisplayDefault;
-    config.surfacetype = 1;
-    config.dspflags = VEXA_DSPFLAG_NOFONT;
-    vcd.display = &display;
-    vcd.memory = &memory;
-    vcd.math = &math;
-    vcd.config = &config;
-  }
-  ~RENDERRIG() {
-    display.Close();
-    if (devices) HandleDevicePtr(true);
-  }
-  RENDERRIG(const RENDERRIG&) = delete;
-  RENDERRIG& operator=(const RENDERRIG&) = delete;
-
-  bool Open() {
-    if (!math.Init() || !RegisterDisplayLoaders(&display)) return false;
-    devices = HandleDevicePtr(false) != nullptr;
-    return devices && display.Open(nullptr, &vcd, VideoType::Rgb565, 320, 240, true) == 0;
-  }
-};
-
 // Centres the model and scales the half diagonal of its bounding box to
 // kFitRadius, so that it fits the picture however it is turned; then turns
 // it. Each operation composes before the ones already made, so the
@@ -481,7 +449,7 @@ int Render(const char* input, const char* output, const RENDEROPTIONS& o) {
     std::fprintf(stderr, "vimg: %s: the output must end in .png\n", output);
     return kExitUsage;
   }
-  RENDERRIG rig;
+  VTOOLDISPLAY rig;  // rendering takes the display's lights, render size and bound texture
   if (!rig.Open()) {
     std::fprintf(stderr, "vimg: the display could not be opened\n");
     return kExitFailed;
