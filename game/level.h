@@ -1,15 +1,22 @@
 // level.h - the play field, module 2: the 8 x 8 grid of coloured objects,
 // the object pool with its states, the floating scores, the cursor, the
-// hint and the timers of the game flow. Its rules, controls and drawing
-// arrive with the play field's own changes; until then the handlers keep
-// the base behaviour and every field starts at zero.
+// hint and the timers of the game flow. The board model and link rule live
+// in level_board.cpp, the object states, scoring and game flow in
+// level_objects.cpp, the move search in level_hint.cpp and the per-frame
+// trace in level_trace.cpp. Controls and drawing arrive with their own
+// change; until then those handlers keep the base behaviour.
 //
-// Depends on: game/module.h.
+// Depends on: game/module.h, game/shared.h (player, particles, high scores),
+// util/vmod_math.h (the random generator), audio/vmod_sound.h.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "game/module.h"
+
+class ClassPlayer;
+class ClassVMath;
 
 constexpr int32_t LEVEL_SIZE = 8;            // columns and rows of the grid
 constexpr int32_t LEVEL_CELLS = 64;
@@ -28,6 +35,43 @@ constexpr uint32_t LEVELPHASE_INTRO = 1;
 constexpr uint32_t LEVELPHASE_PAUSED = 2;
 constexpr uint32_t LEVELPHASE_CLEARING = 3;
 constexpr uint32_t LEVELPHASE_FINISHED = 4;
+
+// Object types.
+constexpr uint8_t OBJTYPE_FREE = 0;
+constexpr uint8_t OBJTYPE_COLOURS = 8;       // 1..8 are the colours
+constexpr uint8_t OBJTYPE_TREASURE = 9;
+constexpr uint8_t OBJTYPE_FROZEN = 40;
+constexpr uint8_t OBJTYPE_SHATTERING = 41;
+
+// Object states.
+constexpr uint8_t OBJSTATE_RESTING = 0;
+constexpr uint8_t OBJSTATE_FALLING = 1;      // 1 and 2 fall alike
+constexpr uint8_t OBJSTATE_FALLING2 = 2;
+constexpr uint8_t OBJSTATE_DROPPING = 3;     // out of the screen at the end of a board
+constexpr uint8_t OBJSTATE_SWAPOUT = 4;
+constexpr uint8_t OBJSTATE_SWAPBACK = 5;
+constexpr uint8_t OBJSTATE_SWAPPED = 6;      // arrived, waiting for judgement
+constexpr uint8_t OBJSTATE_CLEARED = 7;
+constexpr uint8_t OBJSTATE_FROZEN = 8;
+constexpr uint8_t OBJSTATE_SHATTERFALL = 9;
+constexpr uint8_t OBJSTATE_SHATTER = 10;
+constexpr uint8_t OBJSTATE_COLLECTED = 11;
+
+constexpr uint8_t LEVEL_NOHINT = 8;         // hint column: no hint shown
+constexpr uint8_t LEVEL_CURSORHOME = 4;      // cursor column and row at the start of a board
+constexpr uint32_t LEVEL_PROGRESSFULL = 1024; // a full bar levels up
+constexpr uint32_t LEVEL_HINTSHOWN = 1024;   // hint time from which no hint shows
+
+// Tunes and how the field stops them.
+constexpr uint32_t LEVEL_MUSICBONUS = 0;
+constexpr uint32_t LEVEL_MUSICINGAME = 1;
+constexpr uint32_t LEVEL_MUSICFADEOUT = 2;
+constexpr uint32_t LEVEL_MUSICFADETIME = 1000;
+
+inline bool LevelIsColour(uint8_t type) { return type >= 1 && type <= OBJTYPE_COLOURS; }
+
+constexpr uint32_t LEVEL_TRACESOUNDS = 256;  // characters of one frame's sound record
+constexpr uint32_t LEVEL_TRACEINPUTS = 256;  // characters of one frame's input record
 
 // One object of the pool; free while type is 0.
 struct LEVEL_OBJECT {
@@ -54,16 +98,48 @@ struct SCORE_OBJECT {
 class ClassLevel : public ClassModule {
  public:
   ClassLevel() = default;
-  ~ClassLevel() override = default;
+  ~ClassLevel() override;                    // closes the trace
 
-  void OnNextFrame(V2DSurface* /*backbuffer*/, uint32_t* /*activemodule*/, uint32_t* /*modulestatus*/,
-                   unsigned long /*delta*/) override {}
+  void OnNextFrame(V2DSurface* backbuffer, uint32_t* activemodule, uint32_t* modulestatus,
+                   unsigned long delta) override; // level start, or one frame of the game
   void OnButtonDown(unsigned long /*action*/, VBUTTONLIST* /*list*/, bool /*repeat*/) override {}
   void OnButtonUp(unsigned long /*button*/, VBUTTONLIST* /*list*/) override {}
   void OnWheel(long /*direction*/) override {}
   void OnStylusUp(tagPOINT /*point*/) override {}
   void OnStylusDown(tagPOINT /*point*/) override {}
   void OnStylusMove(tagPOINT /*point*/) override {}
+
+  // Board model and link rule (level_board.cpp).
+  uint16_t GetGridObj(int8_t x, int8_t y) const;               // cell value, CELL_OUTSIDE outside
+  void LinkGridObj(int8_t x, int8_t y, uint16_t value);        // ignored outside
+  uint8_t GetGridObjType(int8_t x, int8_t y, bool fallen) const; // type of a resting object, else 0
+  uint8_t GetGridObjTypeSpecial(int8_t x, int8_t y, bool& frozen) const; // colour, hidden one for frozen
+  bool CursorValid() const;                                    // the cursor cell holds a colour object
+  void CreateNew();                                            // a new board falling in
+  uint16_t CheckObjLink(int8_t x, int8_t y, bool fallen);      // link rule through a cell: its points
+  void DestroyMatrix();                                        // every object drops out
+  // Controls' entry points, each kept in the trace.
+  void SelectCell(uint8_t x, uint8_t y);                       // cursor there, selected
+  void Deselect();                                             // selection dropped
+  bool StartSwap(uint8_t x, uint8_t y);                        // selected object with a neighbour; false: none started
+
+  // Objects, scoring and game flow (level_objects.cpp).
+  void LevelReset();                                           // the player at the start of a game
+  void CreateScoreObject(int32_t x, int32_t y, uint32_t value); // at pixel (x, y); value 0 or all used: none
+  void HandleObjects(uint32_t t, bool judgeSwaps);             // one pass of the object states
+  void HandleIdle(uint32_t t);                                 // the rules not tied to one object
+  void StartLevel(uint32_t* activemodule, uint32_t* modulestatus); // first frame after activation
+  void RunFrame(uint32_t t, uint32_t* activemodule, uint32_t* modulestatus); // one frame up to drawing
+
+  // Move search (level_hint.cpp).
+  bool CheckHint(uint8_t& column, uint8_t& row, uint8_t startRow); // a move's cell; true with column 8 when unfinished
+  bool CheckHintLink(int8_t x, int8_t y, uint8_t colour[8][8], uint8_t raw[8][8], bool& blocked) const;
+  void StartHintShow();                                        // the player's hint request, paid with progress
+
+  // Trace of every frame (level_trace.cpp).
+  bool OpenTrace(const char* path);                            // false when it cannot be created
+  void SetTrace(std::FILE* file);                              // write to an open stream (not closed here)
+  void TraceFrame(uint32_t t);                                 // one frame's record, inputs and sounds included
 
   uint32_t LevelPhase = LEVELPHASE_PLAYING;
   LEVEL_OBJECT objects[LEVEL_OBJECTS] = {};
@@ -92,4 +168,62 @@ class ClassLevel : public ClassModule {
   uint32_t dropcount = 0;
   uint32_t sirentime = 0;                    // countdown between siren sounds
   uint8_t gameover = 0;                      // the game is lost
+
+ protected:
+  virtual bool LoadBackdrop();                                 // "backdrop.png" into the shared background
+
+ private:
+  // Shared services; each tolerates a level not linked to a running game.
+  ClassPlayer& Player();
+  uint32_t Rand();
+  void PlaySound(uint32_t slot);
+  void PlayMusic(uint32_t slot, bool loop);
+  void StopMusic(uint32_t slot, uint32_t flags, uint32_t time);
+
+  // Board helpers.
+  void AddLinkProgress();
+  void MarkRunCleared(int8_t x, int8_t y, int8_t dx, int8_t dy, int32_t length, uint8_t colour, bool fallen);
+  int32_t FirstFreeSlot() const;
+  void FreeSlot(int32_t slot);
+  void ScoreAtCell(int8_t x, int8_t y, uint32_t points);
+  void Burst(int32_t px, int32_t py, uint8_t type);
+  void BurstAtCell(int8_t x, int8_t y, uint8_t type);
+  bool BonusRunning() const;
+  bool TimedMode();
+
+  // Object states (level_objects.cpp).
+  void HandleResting(int32_t slot, uint32_t t);
+  void HandleFalling(int32_t slot, uint32_t t);
+  void HandleDropping(int32_t slot, uint32_t t);
+  bool HandleSwapOut(int32_t slot, uint32_t t);                // true on arrival
+  void HandleSwapBack(int32_t slot, uint32_t t);
+  void HandleSwapped(int32_t slot, uint32_t t);
+  void HandleCleared(int32_t slot, uint32_t t);
+  void HandleFrozen(int32_t slot, uint32_t t);
+  void HandleShatter(int32_t slot, uint32_t t, bool moving);
+  void HandleCollected(int32_t slot, uint32_t t);
+  void JudgeSwap(int32_t a, int32_t b);
+  void HandleScoreObjects(uint32_t t);
+  void HandleDropSounds(uint32_t t);
+  void HandleShownScore(uint32_t t);
+  void Refill();
+  void HandleBoardCleared();
+  void HandleFreeze(uint32_t t);
+  void HandleTimer(uint32_t t);
+  void HandleBonus(uint32_t t);
+  void HandleLevelUp();
+  void HandleStuck(uint32_t t);
+  void EndGame(uint32_t* activemodule, uint32_t* modulestatus);
+
+  // Trace (level_trace.cpp).
+  void TraceInput(const char* format, int32_t a, int32_t b);
+  void TraceSound(char kind, uint32_t slot);
+
+  uint32_t tracegen = 0;                     // random state at the start of the traced frame
+  uint32_t traceframe = 0;                   // frames written
+  std::FILE* trace = nullptr;
+  bool traceowned = false;                   // opened here, closed here
+  bool traceopened = false;                  // the host's trace file was asked for once
+  char tracesounds[LEVEL_TRACESOUNDS] = {};
+  char traceinputs[LEVEL_TRACEINPUTS] = {};
 };

@@ -2,9 +2,11 @@
 // and tune from the three resource packages into the shared state, one step
 // per frame behind a progress bar, then shows the logo and hands over to the
 // title screen. Its steps arrive with the asset loading; until then it is an
-// idle screen with its state.
+// idle screen with its state. LoadSurface and QuickLoadSurface fetch one
+// picture from a package for the other screens too.
 //
-// Source: loader.cpp. Depends on: game/module.h, resources/vmod_file.h.
+// Source: loader.cpp. Depends on: game/module.h, resources/vmod_file.h,
+// render/vmod_dsp.h (surface creation).
 #pragma once
 
 #include <cstdint>
@@ -15,10 +17,17 @@
 constexpr uint32_t LOADER_STEPS = 17;      // loading steps 0..16
 constexpr uint32_t LOADER_LOGOPHASE = 32;  // item while the logo animation runs
 
+class ClassVDisplay;
+
 class ClassLoader : public ClassModule {
  public:
   ClassLoader() = default;
   ~ClassLoader() override;                 // frees packindex
+
+  // A picture from an open package, colour key magenta; 1, or 0 when missing or unreadable.
+  static int LoadSurface(V2DSurface* surface, const char* name, ClassVFile& pack, ClassVDisplay* display);
+  // The same from the graphics package, opened and closed around it.
+  static int QuickLoadSurface(V2DSurface* surface, const char* name, ClassVDisplay* display);
 
   void OnNextFrame(V2DSurface* /*backbuffer*/, uint32_t* /*activemodule*/, uint32_t* /*modulestatus*/,
                    unsigned long /*delta*/) override {}

@@ -77,5 +77,6 @@ struct PLATFORM_OPTIONS {
   uint32_t seed;
   const char* record;    // file to write the input recording to at exit, or null
   const char* replay;    // input recording to play back from the start, or null
+  const char* trace;     // file to write the play field's per-frame trace to, or null
 };
 const PLATFORM_OPTIONS* Platform_GetOptions();   // never null

@@ -121,6 +121,11 @@ bool ApplyReplay(HOSTOPTIONS* options, const char* const* values, std::string*) 
   return true;
 }
 
+bool ApplyTrace(HOSTOPTIONS* options, const char* const* values, std::string*) {
+  options->trace = values[0];
+  return true;
+}
+
 bool ApplyData(HOSTOPTIONS* options, const char* const* values, std::string*) {
   options->data = values[0];
   return true;
@@ -160,6 +165,7 @@ constexpr HOSTOPTIONROW OPTION_TABLE[] = {
     {"--screenshot", "FILE.png", 1, false, "write the last frame to FILE.png when the run ends", ApplyScreenshot},
     {"--record", "FILE", 1, false, "record the input of this run into FILE", ApplyRecord},
     {"--replay", "FILE", 1, false, "play the input recorded in FILE instead of the buttons", ApplyReplay},
+    {"--trace", "FILE", 1, false, "write every play-field frame to FILE (format: docs/trace.md)", ApplyTrace},
     {"--data", "DIR", 1, false, "the folder holding res/ and game.cfg", ApplyData},
     {"--shots", "F1,F2,... DIR", 2, false, "write frames F1, F2, ... as PNG pictures into DIR", ApplyShots},
     {"--version", "", 0, true, "print the version and end", ApplyVersion},
@@ -251,7 +257,8 @@ bool HostOptions_Parse(int argc, const char* const* argv, HOSTOPTIONS* options, 
 
 void HostOptions_Anchor(HOSTOPTIONS* options, const std::string& folder) {
   for (std::string* path :
-       {&options->screenshot, &options->record, &options->replay, &options->data, &options->shotsfolder}) {
+       {&options->screenshot, &options->record, &options->replay, &options->trace, &options->data,
+        &options->shotsfolder}) {
     *path = Anchored(*path, folder);
   }
 }
@@ -273,6 +280,7 @@ void HostOptions_Publish(const HOSTOPTIONS& options) {
   published.seed = options.seed;
   published.record = options.record.empty() ? nullptr : options.record.c_str();
   published.replay = options.replay.empty() ? nullptr : options.replay.c_str();
+  published.trace = options.trace.empty() ? nullptr : options.trace.c_str();
   HostDevices_SetOptions(published);
 }
 

@@ -1,7 +1,7 @@
 // host_options.h - the command line of the host executable: one table of
 // options (name, argument, help), parsed into a record before the framework
 // starts. The framework itself reads no command line; what the game needs of
-// it (seed, recording, playback) reaches it through Platform_GetOptions.
+// it (seed, recording, playback, trace) reaches it through Platform_GetOptions.
 //
 // Depends on: platform/host/host_devices.h (HostDevices_SetOptions).
 #pragma once
@@ -30,6 +30,7 @@ struct HOSTOPTIONS {
   std::string screenshot;            // PNG of the last frame, or empty
   std::string record;                // input recording written at exit, or empty
   std::string replay;                // input recording played from the start, or empty
+  std::string trace;                 // play-field trace written frame by frame, or empty
   std::string data;                  // folder holding res/ and "game.cfg", or empty
   std::string shotsfolder;           // folder of the --shots pictures, or empty
   std::vector<uint32_t> shotframes;  // frames (from 1) to picture, ascending, no repeats
@@ -48,7 +49,7 @@ void HostOptions_Anchor(HOSTOPTIONS* options, const std::string& folder);
 void HostOptions_PrintHelp(FILE* out);  // usage and one line per table row
 void HostOptions_PrintVersion(FILE* out);
 
-// Hands seed, recording and playback to the game (Platform_GetOptions); the
+// Hands seed, recording, playback and trace to the game (Platform_GetOptions); the
 // record must outlive the run. Withdraw clears them again.
 void HostOptions_Publish(const HOSTOPTIONS& options);
 void HostOptions_Withdraw();

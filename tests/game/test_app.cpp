@@ -159,7 +159,7 @@ struct SeedCase {
 class GameSeed : public GameRun, public ::testing::WithParamInterface<SeedCase> {};
 
 TEST_P(GameSeed, ComesFromTheClockUnlessAnOptionGivesIt) {
-  HostDevices_SetOptions(PLATFORM_OPTIONS{GetParam().hasseed, GetParam().seed, nullptr, nullptr});
+  HostDevices_SetOptions(PLATFORM_OPTIONS{GetParam().hasseed, GetParam().seed, nullptr, nullptr, nullptr});
   auto app = MakeApp();
   ASSERT_EQ(app->OnInit(0), 0);
   EXPECT_EQ(app->Math().GetRandSeed(), GetParam().expected);
@@ -495,7 +495,7 @@ void ScriptTitleRun(GameProbe& app, std::vector<uint32_t>& seeds) {
 
 TEST_F(GameRun, RecordedRunReplaysTheSameScreenCalls) {
   std::vector<uint32_t> seeds;
-  HostDevices_SetOptions(PLATFORM_OPTIONS{true, 1234, "run.rec", nullptr});
+  HostDevices_SetOptions(PLATFORM_OPTIONS{true, 1234, "run.rec", nullptr, nullptr});
   auto recorded = MakeApp();
   ScriptTitleRun(*recorded, seeds);
   recorded->script[3] = [](FrameContext&) { HostClock_Advance(40000); };
@@ -509,7 +509,7 @@ TEST_F(GameRun, RecordedRunReplaysTheSameScreenCalls) {
 
   HostDevices_Reset();
   HostClock_UseVirtual(true, 9000000);
-  HostDevices_SetOptions(PLATFORM_OPTIONS{false, 0, nullptr, "run.rec"});
+  HostDevices_SetOptions(PLATFORM_OPTIONS{false, 0, nullptr, "run.rec", nullptr});
   auto replayed = MakeApp();
   ScriptTitleRun(*replayed, seeds);
   Run(*replayed);
@@ -529,7 +529,7 @@ TEST_P(BadReplay, StopsTheStartWithAClearText) {
   if (!GetParam().file.empty()) {
     ASSERT_TRUE(WriteWholeFile("bad.rec", GetParam().file));
   }
-  HostDevices_SetOptions(PLATFORM_OPTIONS{false, 0, GetParam().record, "bad.rec"});
+  HostDevices_SetOptions(PLATFORM_OPTIONS{false, 0, GetParam().record, "bad.rec", nullptr});
   auto app = MakeApp();
   Run(*app);
   EXPECT_EQ(app->frame, 0u);

@@ -49,7 +49,7 @@ TEST(HostOptions, NoOptionRunsTheGameWhereverADisplayIs) {
 TEST(HostOptions, EveryRunOptionReachesItsField) {
   Parsed window = Parse({"--window", "--scale", "4", "--fullscreen", "--frames", "900", "--seed", "4294967295",
                          "--screenshot", "last.PNG", "--record", "in.rec", "--replay", "old.rec", "--data", "game",
-                         "--shots", "300,60,120,60", "pictures"});
+                         "--shots", "300,60,120,60", "pictures", "--trace", "field.txt"});
   ASSERT_TRUE(window.ok) << window.error;
   const HOSTOPTIONS& o = window.options;
   EXPECT_EQ(o.frontend, HostFrontEnd::Window);
@@ -61,6 +61,7 @@ TEST(HostOptions, EveryRunOptionReachesItsField) {
   EXPECT_EQ(o.screenshot, "last.PNG");
   EXPECT_EQ(o.record, "in.rec");
   EXPECT_EQ(o.replay, "old.rec");
+  EXPECT_EQ(o.trace, "field.txt");
   EXPECT_EQ(o.data, "game");
   EXPECT_EQ(o.shotsfolder, "pictures");
   EXPECT_EQ(o.shotframes, (std::vector<uint32_t>{60, 120, 300}));  // ascending, each once
@@ -141,6 +142,7 @@ TEST(HostOptions, HelpShowsEveryOptionWithItsArgument) {
                             "--replay FILE",
                             "--data DIR",
                             "--shots F1,F2,... DIR",
+                            "--trace FILE",
                             "--version",
                             "--help",
                             "--self-check"};
@@ -150,7 +152,8 @@ TEST(HostOptions, HelpShowsEveryOptionWithItsArgument) {
 
 TEST(HostOptions, AnchorMakesRelativeNamesAbsolute) {
   Parsed parsed = Parse(
-      {"--screenshot", "shots/last.png", "--record", "/abs/in.rec", "--data", "res-folder", "--shots", "1", "pics"});
+      {"--screenshot", "shots/last.png", "--record", "/abs/in.rec", "--data", "res-folder", "--shots", "1", "pics",
+       "--trace", "runs/field.txt"});
   ASSERT_TRUE(parsed.ok) << parsed.error;
   HostOptions_Anchor(&parsed.options, "/start/here");
   EXPECT_EQ(parsed.options.screenshot, "/start/here/shots/last.png");
@@ -158,10 +161,11 @@ TEST(HostOptions, AnchorMakesRelativeNamesAbsolute) {
   EXPECT_EQ(parsed.options.replay, "");  // not given: stays empty
   EXPECT_EQ(parsed.options.data, "/start/here/res-folder");
   EXPECT_EQ(parsed.options.shotsfolder, "/start/here/pics");
+  EXPECT_EQ(parsed.options.trace, "/start/here/runs/field.txt");
 }
 
 TEST(HostOptions, SeedRecordingAndPlaybackReachTheGameUntilWithdrawn) {
-  Parsed parsed = Parse({"--seed", "77", "--record", "/tmp/a.rec", "--replay", "/tmp/b.rec"});
+  Parsed parsed = Parse({"--seed", "77", "--record", "/tmp/a.rec", "--replay", "/tmp/b.rec", "--trace", "/tmp/c.txt"});
   ASSERT_TRUE(parsed.ok) << parsed.error;
   HostOptions_Publish(parsed.options);
   const PLATFORM_OPTIONS* seen = Platform_GetOptions();
@@ -171,10 +175,13 @@ TEST(HostOptions, SeedRecordingAndPlaybackReachTheGameUntilWithdrawn) {
   ASSERT_NE(seen->replay, nullptr);
   EXPECT_STREQ(seen->record, "/tmp/a.rec");
   EXPECT_STREQ(seen->replay, "/tmp/b.rec");
+  ASSERT_NE(seen->trace, nullptr);
+  EXPECT_STREQ(seen->trace, "/tmp/c.txt");
   HostOptions_Withdraw();
   EXPECT_FALSE(Platform_GetOptions()->hasseed);
   EXPECT_EQ(Platform_GetOptions()->record, nullptr);
   EXPECT_EQ(Platform_GetOptions()->replay, nullptr);
+  EXPECT_EQ(Platform_GetOptions()->trace, nullptr);
 }
 
 }  // namespace
