@@ -3,8 +3,8 @@
 // hint and the timers of the game flow. The board model and link rule live
 // in level_board.cpp, the object states, scoring and game flow in
 // level_objects.cpp, the move search in level_hint.cpp and the per-frame
-// trace in level_trace.cpp. Controls and drawing arrive with their own
-// change; until then those handlers keep the base behaviour.
+// trace in level_trace.cpp, keys, wheel and stylus in level_controls.cpp
+// and the drawing in level_draw.cpp.
 //
 // Depends on: game/module.h, game/shared.h (player, particles, high scores),
 // util/vmod_math.h (the random generator), audio/vmod_sound.h.
@@ -57,6 +57,12 @@ constexpr uint8_t OBJSTATE_SHATTERFALL = 9;
 constexpr uint8_t OBJSTATE_SHATTER = 10;
 constexpr uint8_t OBJSTATE_COLLECTED = 11;
 
+// Screen geometry of the field: cell (x, y) has its top left at
+// (LEVEL_FIELDX + 24 x, LEVEL_FIELDY + 24 y).
+constexpr int32_t LEVEL_FIELDX = 63;
+constexpr int32_t LEVEL_FIELDY = 17;
+constexpr int32_t LEVEL_CELLPIXELS = 24;
+
 constexpr uint8_t LEVEL_NOHINT = 8;         // hint column: no hint shown
 constexpr uint8_t LEVEL_CURSORHOME = 4;      // cursor column and row at the start of a board
 constexpr uint32_t LEVEL_PROGRESSFULL = 1024; // a full bar levels up
@@ -102,12 +108,19 @@ class ClassLevel : public ClassModule {
 
   void OnNextFrame(V2DSurface* backbuffer, uint32_t* activemodule, uint32_t* modulestatus,
                    unsigned long delta) override; // level start, or one frame of the game
-  void OnButtonDown(unsigned long /*action*/, VBUTTONLIST* /*list*/, bool /*repeat*/) override {}
-  void OnButtonUp(unsigned long /*button*/, VBUTTONLIST* /*list*/) override {}
-  void OnWheel(long /*direction*/) override {}
-  void OnStylusUp(tagPOINT /*point*/) override {}
-  void OnStylusDown(tagPOINT /*point*/) override {}
-  void OnStylusMove(tagPOINT /*point*/) override {}
+  // Controls (level_controls.cpp).
+  void OnButtonDown(unsigned long action, VBUTTONLIST* list, bool repeat) override; // cursor, selection, hint
+  void OnButtonUp(unsigned long button, VBUTTONLIST* list) override;  // a released direction swaps
+  void OnWheel(long direction) override;                       // cursor up and down, or a vertical swap
+  void OnStylusUp(tagPOINT point) override;
+  void OnStylusDown(tagPOINT point) override;                  // tap to select, tap a neighbour to swap
+  void OnStylusMove(tagPOINT point) override;                  // dragging acts as touching
+  bool AimedCell(uint16_t released, uint8_t& x, uint8_t& y) const; // cell the released and held directions point at; false: the cursor's
+
+  // Drawing (level_draw.cpp).
+  void RenderAll(V2DSurface* target);                          // the whole field, in drawing order
+  void RenderObjects(V2DSurface* target);                      // every used object slot
+  void RenderHUD(V2DSurface* target);                          // score line and progress bar
 
   // Board model and link rule (level_board.cpp).
   uint16_t GetGridObj(int8_t x, int8_t y) const;               // cell value, CELL_OUTSIDE outside
@@ -218,6 +231,21 @@ class ClassLevel : public ClassModule {
   // Trace (level_trace.cpp).
   void TraceInput(const char* format, int32_t a, int32_t b);
   void TraceSound(char kind, uint32_t slot);
+
+  // Controls (level_controls.cpp).
+  bool KeysIgnored() const;                                    // the overlay has a menu, box or keyboard open
+  bool Released(int32_t action, uint16_t button) const;        // the button is mapped to the action
+  bool Held(int32_t action) const;
+  void ToggleSelection();
+  void SwapOrDrop(uint8_t x, uint8_t y);                       // a colour object there swaps, else the selection drops
+  void TouchCell(uint8_t x, uint8_t y, tagPOINT point);
+
+  // Drawing (level_draw.cpp).
+  void RenderCursor(V2DSurface* target);
+  void RenderMessages(V2DSurface* target);
+  void RenderScores(V2DSurface* target);
+  void RenderHint(V2DSurface* target);
+  void DrawMessage(V2DSurface* target, int32_t band);          // band k of the messages image, centred on the field
 
   uint32_t tracegen = 0;                     // random state at the start of the traced frame
   uint32_t traceframe = 0;                   // frames written

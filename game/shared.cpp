@@ -239,3 +239,172 @@ bool ClassShared::WriteCfgAtomically(const uint8_t* block) {
   Platform_Sync();  // the rename, too, reaches the card before the power may go
   return true;
 }
+
+// --- on-screen keyboard ------------------------------------------------------
+
+namespace {
+
+// Builds a layout row from control-key runs around a text of paired cells.
+struct LayoutRow {
+  uint8_t cells[KEYBOARD_COLUMNS];
+};
+
+constexpr LayoutRow MakeRow(uint8_t leftkey, int32_t leftcount, const char* text, uint8_t rightkey,
+                            int32_t rightcount) {
+  LayoutRow row{};
+  int32_t column = 0;
+  for (int32_t i = 0; i < leftcount; i++) row.cells[column++] = leftkey;
+  for (int32_t i = 0; text[i] != '\0'; i++) row.cells[column++] = static_cast<uint8_t>(text[i]);
+  for (int32_t i = 0; i < rightcount; i++) row.cells[column++] = rightkey;
+  return row;
+}
+
+constexpr LayoutRow LAYOUT_ROWS[KEYBOARD_LAYOUTS][KEYBOARD_ROWS] = {
+    {MakeRow(KEY_ESCAPE, 2, "11223344556677889900--", KEY_BACKSPACE, 3),
+     MakeRow(KEY_TAB, 3, "qqwweerrttyyuuiioopp==''", 0, 0),
+     MakeRow(KEY_CAPSLOCK, 4, "aassddffgghhjjkkll", KEY_ENTER, 5),
+     MakeRow(KEY_SHIFT, 5, "zzxxccvvbbnnmm,,..;;//", 0, 0),
+     MakeRow(0, 6, "                ", 0, 5)},
+    {MakeRow(KEY_ESCAPE, 2, "!!@@##$$%%^^&&**(())__", KEY_BACKSPACE, 3),
+     MakeRow(KEY_TAB, 3, "QQWWEERRTTYYUUIIOOPP++~~", 0, 0),
+     MakeRow(KEY_CAPSLOCK, 4, "AASSDDFFGGHHJJKKLL", KEY_ENTER, 5),
+     MakeRow(KEY_SHIFT, 5, "ZZXXCCVVBBNNMM<<>>::??", 0, 0),
+     MakeRow(0, 6, "                ", 0, 5)},
+};
+
+constexpr int32_t KEYFACE = 24;             // the key face of the key picture
+constexpr int32_t KEYCELL = 8;              // one of its 3 x 3 parts
+constexpr int32_t SCREEN_HEIGHT = 240;
+constexpr int32_t SLIDE_FULL = 250;         // slide that puts the keyboard at the screen's bottom
+constexpr uint32_t LABEL_PLAIN = 0xA21;     // centred, keyed, subtractive
+constexpr uint32_t LABEL_HIGHLIGHT = 0xA11; // centred, keyed, additive
+constexpr uint32_t HIGHLIGHT_OPACITY = 192;
+
+// The keyfont glyph of a control key, by image (lower, upper); other cells are their own label.
+char KeyLabel(uint8_t cell, uint8_t layout) {
+  switch (cell) {
+    case KEY_ESCAPE: return 28;
+    case KEY_BACKSPACE: return 31;
+    case KEY_TAB: return 30;
+    case KEY_ENTER: return 29;
+    case KEY_SHIFT: return static_cast<char>(24 + layout);
+    case KEY_CAPSLOCK: return static_cast<char>(26 + layout);
+    default: return static_cast<char>(cell);
+  }
+}
+
+// Corner sizes of a key side: full cells when the side holds two, else its halves.
+void CornerSizes(int32_t length, int32_t& first, int32_t& second) {
+  const bool full = length >= 2 * KEYCELL;
+  first = full ? KEYCELL : (length + 1) / 2;
+  second = full ? KEYCELL : length / 2;
+}
+
+// Copies of source along a key side of length beyond its corners, every 8
+// pixels, the last one cut to what remains.
+void RepeatPart(V2DSurface* target, V2DSurfaceRGBA* keyimage, tagRECT source, int32_t x, int32_t y,
+                int32_t length, bool across) {
+  for (int32_t done = 0; done < length; done += KEYCELL) {
+    const int32_t piece = length - done < KEYCELL ? length - done : KEYCELL;
+    tagRECT part = source;
+    if (across) {
+      part.right = part.left + piece;
+      target->BltFast(x + done, y, keyimage, &part);
+    } else {
+      part.bottom = part.top + piece;
+      target->BltFast(x, y + done, keyimage, &part);
+    }
+  }
+}
+
+}  // namespace
+
+uint8_t KeyCell(uint8_t layout, int32_t row, int32_t column) {
+  if (layout >= KEYBOARD_LAYOUTS || row < 0 || row >= KEYBOARD_ROWS || column < 0 || column >= KEYBOARD_COLUMNS) {
+    return 0;
+  }
+  return LAYOUT_ROWS[layout][row].cells[column];
+}
+
+int32_t KeyStart(uint8_t layout, int32_t row, int32_t column) {
+  const uint8_t cell = KeyCell(layout, row, column);
+  while (column > 0 && KeyCell(layout, row, column - 1) == cell) column--;
+  return column;
+}
+
+int32_t KeyRunLength(uint8_t layout, int32_t row, int32_t column) {
+  const uint8_t cell = KeyCell(layout, row, column);
+  int32_t end = column + 1;
+  while (end < KEYBOARD_COLUMNS && KeyCell(layout, row, end) == cell) end++;
+  return end - column;
+}
+
+void ClassShared::DrawKBKey(V2DSurface* target, V2DSurfaceRGBA* keyimage, const tagRECT* rect) {
+  if (target == nullptr || keyimage == nullptr || rect == nullptr) return;
+  const int32_t kw = rect->right - rect->left;
+  const int32_t kh = rect->bottom - rect->top;
+  if (kw < 0 || kh < 0) return;
+  // The face sits between side borders; the rows under it are its shadow.
+  const int32_t border = (keyimage->GetWidth() - KEYFACE) / 2;
+  const int32_t imageright = keyimage->GetWidth() & ~1;
+  const int32_t shadow = keyimage->GetHeight() - KEYFACE;
+  int32_t leftw, rightw, toph, bottomh;
+  CornerSizes(kw, leftw, rightw);
+  CornerSizes(kh, toph, bottomh);
+  const int32_t faceright = border + KEYFACE;
+  const int32_t leftx = rect->left - border;
+  const int32_t rightx = rect->right - rightw;
+  const int32_t bottomy = rect->bottom - bottomh;
+  const tagRECT corners[4] = {{0, 0, border + leftw, toph},
+                              {faceright - rightw, 0, imageright, toph},
+                              {0, KEYFACE - bottomh, border + leftw, KEYFACE + shadow},
+                              {faceright - rightw, KEYFACE - bottomh, imageright, KEYFACE + shadow}};
+  target->BltFast(leftx, rect->top, keyimage, &corners[0]);
+  target->BltFast(rightx, rect->top, keyimage, &corners[1]);
+  target->BltFast(leftx, bottomy, keyimage, &corners[2]);
+  target->BltFast(rightx, bottomy, keyimage, &corners[3]);
+  const int32_t middlew = kw - 2 * KEYCELL;
+  const int32_t middleh = kh - 2 * KEYCELL;
+  const int32_t middlex = rect->left + KEYCELL;
+  const int32_t middley = rect->top + KEYCELL;
+  const int32_t facemiddle = border + KEYCELL;
+  if (middlew > 0) {
+    RepeatPart(target, keyimage, {facemiddle, 0, facemiddle + KEYCELL, KEYCELL}, middlex, rect->top, middlew, true);
+    RepeatPart(target, keyimage, {facemiddle, 2 * KEYCELL, facemiddle + KEYCELL, KEYFACE + shadow}, middlex,
+               rect->bottom - KEYCELL, middlew, true);
+  }
+  if (middleh > 0) {
+    RepeatPart(target, keyimage, {0, KEYCELL, facemiddle, 2 * KEYCELL}, leftx, middley, middleh, false);
+    RepeatPart(target, keyimage, {faceright - KEYCELL, KEYCELL, imageright, 2 * KEYCELL}, rect->right - KEYCELL,
+               middley, middleh, false);
+  }
+  if (middlew > 0 && middleh > 0) {
+    for (int32_t done = 0; done < middleh; done += KEYCELL) {
+      const int32_t piece = middleh - done < KEYCELL ? middleh - done : KEYCELL;
+      RepeatPart(target, keyimage, {facemiddle, KEYCELL, facemiddle + KEYCELL, KEYCELL + piece}, middlex,
+                 middley + done, middlew, true);
+    }
+  }
+}
+
+void ClassShared::DrawKBChar(V2DSurface* target, int32_t column, int32_t row, uint8_t layout, int32_t slide,
+                             bool isstatic, bool highlight) {
+  if (target == nullptr || row < 0 || row >= KEYBOARD_ROWS || column < 0 || column >= KEYBOARD_COLUMNS ||
+      layout >= KEYBOARD_LAYOUTS) {
+    return;
+  }
+  const uint8_t cell = KeyCell(layout, row, column);
+  if (cell == 0) return;
+  const int32_t shown = slide < SLIDE_FULL ? slide : SLIDE_FULL;
+  const int32_t offset = isstatic ? 0 : SCREEN_HEIGHT - shown * surface.keyboard[0].GetHeight() / SLIDE_FULL;
+  const int32_t first = KeyStart(layout, row, column);
+  const int32_t width = KeyRunLength(layout, row, first);
+  const int32_t top = offset + 16 * row;
+  if (highlight) {
+    const tagRECT shade = {KeyLeft(first), top + 6, KeyLeft(first + width), top + 22};
+    target->FillRect(&shade, 0x000000, BlitFlags::Opacity, HIGHLIGHT_OPACITY);
+  }
+  const char label[2] = {KeyLabel(cell, layout), '\0'};
+  target->DrawFont(KeyLeft(first) + 4 * width, top + 15, &surface.keyfont, label,
+                   highlight ? LABEL_HIGHLIGHT : LABEL_PLAIN, 0);
+}

@@ -70,6 +70,25 @@ struct SHARED_SURFACE {
   V3DSurface logo;           // the logo model
 };
 
+// The on-screen keyboard: two layouts of 5 rows x 27 cells; a key is a run
+// of equal cells, 0 is no key. Control keys hold these codes.
+constexpr uint8_t KEYBOARD_LAYOUTS = 2;      // lower case, upper case
+constexpr int32_t KEYBOARD_ROWS = 5;
+constexpr int32_t KEYBOARD_COLUMNS = 27;
+constexpr int32_t KEYBOARD_WIDTH = 320;      // pixels of a keyboard image
+constexpr int32_t KEYBOARD_HEIGHT = 96;
+constexpr uint8_t KEY_ESCAPE = 7;
+constexpr uint8_t KEY_BACKSPACE = 8;
+constexpr uint8_t KEY_TAB = 9;
+constexpr uint8_t KEY_ENTER = 10;
+constexpr uint8_t KEY_SHIFT = 11;
+constexpr uint8_t KEY_CAPSLOCK = 12;
+
+uint8_t KeyCell(uint8_t layout, int32_t row, int32_t column);      // cell value, 0 outside the layouts
+int32_t KeyStart(uint8_t layout, int32_t row, int32_t column);     // first cell of the run holding column
+int32_t KeyRunLength(uint8_t layout, int32_t row, int32_t column); // cells from column to the run's end
+inline int32_t KeyLeft(int32_t column) { return 8 * column + 52; } // pixel x of a cell in an image
+
 // High-score tables and the settings block.
 constexpr int32_t HIGHSCORE_MODES = 2;
 constexpr int32_t HIGHSCORE_RANKS = 3;
@@ -114,6 +133,13 @@ class ClassShared {
   bool CfgLoaded() const { return cfgloaded; } // LoadCfg has run: the block holds the player's settings
   void ApplyVolume();                        // effects at volume x 75 / 100, music at volume
   void ChangeVolume(bool up);                // one volume step, applied, with the feedback sound
+
+  // On-screen keyboard drawing. DrawKBKey frames rect with the nine parts of
+  // the key picture; DrawKBChar labels the key holding (column, row), slid
+  // up from the screen's bottom by slide (of 250) unless drawn static.
+  void DrawKBKey(V2DSurface* target, V2DSurfaceRGBA* keyimage, const tagRECT* rect);
+  void DrawKBChar(V2DSurface* target, int32_t column, int32_t row, uint8_t layout, int32_t slide, bool isstatic,
+                  bool highlight);
 
   // High scores.
   uint8_t InsertHighScore(uint8_t mode, uint32_t score); // rank taken (pendinghighscore), or HIGHSCORE_NONE

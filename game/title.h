@@ -1,9 +1,7 @@
 // title.h - the title screen, module 1: the title picture with the two game
-// modes, the start of a game and the exit picture. Its frame and input
-// handling arrive with the title screen's own change; until then the
-// handlers keep the base behaviour.
+// modes, the start of a game and the exit picture.
 //
-// Depends on: game/module.h.
+// Source: title.cpp. Depends on: game/module.h.
 #pragma once
 
 #include <cstdint>
@@ -15,18 +13,21 @@ constexpr uint32_t TITLESTATE_CHOOSING = 0;
 constexpr uint32_t TITLESTATE_STARTING = 1;  // short delay before the play field
 constexpr uint32_t TITLESTATE_EXIT = 2;      // exit picture
 
+class ClassVSound;
+
 class ClassTitle : public ClassModule {
  public:
   ClassTitle() = default;
   ~ClassTitle() override = default;
 
-  void OnNextFrame(V2DSurface* /*backbuffer*/, uint32_t* /*activemodule*/, uint32_t* /*modulestatus*/,
-                   unsigned long /*delta*/) override {}
-  void OnButtonDown(unsigned long /*action*/, VBUTTONLIST* /*list*/, bool /*repeat*/) override {}
-  void OnWheel(long /*direction*/) override {}
-  void OnStylusUp(tagPOINT /*point*/) override {}
-  void OnStylusDown(tagPOINT /*point*/) override {}
-  void OnStylusMove(tagPOINT /*point*/) override {}
+  void OnNextFrame(V2DSurface* backbuffer, uint32_t* activemodule, uint32_t* modulestatus,
+                   unsigned long delta) override;
+  void OnButtonDown(unsigned long action, VBUTTONLIST* list, bool repeat) override;
+  void OnWheel(long direction) override;
+  void OnStylusUp(tagPOINT point) override;
+  void OnStylusDown(tagPOINT point) override;
+  void OnStylusMove(tagPOINT point) override;
+  void RenderAll(V2DSurface* surface);
 
   uint32_t titlestate = TITLESTATE_CHOOSING;
   uint8_t stylusheld = 0;                  // a stylus press is in progress
@@ -34,4 +35,14 @@ class ClassTitle : public ClassModule {
   int32_t optionheight = 0;                // half its height: one mode's label
   uint32_t timer = 0;                      // ms: start delay, or exit-picture time
   uint32_t pulsetime = 0;                  // ms: drives the pulsing of the selected label
+
+ private:
+  void Enter();
+  bool StartExit(V2DSurface* backbuffer);  // false when there is no exit picture
+  void RunExitPicture(V2DSurface* backbuffer, uint32_t t);
+  void StartGame();
+  bool Choosing() const;                   // state 0 with no menu, box or keyboard open
+  void TapLabel(tagPOINT point);
+  void PlaySound(uint32_t slot) const;
+  ClassVSound* Sound() const;
 };

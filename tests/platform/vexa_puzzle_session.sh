@@ -51,9 +51,15 @@ mistake '--version takes no other option' --version --headless
 expect 1 "$GAME" --headless --frames 1 --data "$WORK/none"
 contains err.txt "cannot use the data folder $WORK/none"
 
-mkdir game
-expect 0 "$GAME" --frames 1 --data game
+# Without its packages the game says so and ends through its fatal path.
+mkdir empty
+expect 1 "$GAME" --frames 30 --data empty
 contains err.txt "holds no res/ folder"
+contains err.txt "Not enough memory to load game data"
+
+# A data folder with the packages the build made.
+mkdir game
+ln -s "$(cd "$(dirname "$GAME")" && pwd)/res" game/res
 
 # --- headless runs ----------------------------------------------------------------
 
