@@ -57,6 +57,19 @@ bool FetchEntry(ClassVFile& pack, const char* name, uint8_t*& data, uint32_t& si
   return pack.PackGetFileData(data, size, name) == VPK_OK && data != nullptr;
 }
 
+// An entry of the package made into a surface or model by create(data, size),
+// which returns the display's result code; the entry's copy is freed either
+// way. 1 when it was created, else 0.
+template <typename Create>
+int CreateFromEntry(ClassVFile& pack, const char* name, Create create) {
+  uint8_t* data = nullptr;
+  uint32_t size = 0;
+  if (!FetchEntry(pack, name, data, size)) return 0;
+  const int created = create(data, size);
+  ClassVMemory::DeAlloc(data);
+  return created == 0 ? 1 : 0;
+}
+
 }  // namespace
 
 ClassLoader::~ClassLoader() {
@@ -65,34 +78,27 @@ ClassLoader::~ClassLoader() {
 
 int ClassLoader::LoadSurface(V2DSurface* surface, const char* name, ClassVFile& pack, ClassVDisplay* display) {
   if (surface == nullptr || display == nullptr) return 0;
-  uint8_t* data = nullptr;
-  uint32_t size = 0;
-  if (!FetchEntry(pack, name, data, size)) return 0;
-  const int created = display->CreateSurface(surface, data, size, 0);
-  ClassVMemory::DeAlloc(data);
-  if (created != 0) return 0;
+  if (!CreateFromEntry(pack, name, [&](uint8_t* data, uint32_t size) {
+        return display->CreateSurface(surface, data, size, 0);
+      }))
+    return 0;
   surface->SetColorKey(MAGENTA);
   return 1;
 }
 
 int ClassLoader::LoadSurface(V2DSurfaceRGBA* surface, const char* name, ClassVFile& pack, ClassVDisplay* display) {
   if (surface == nullptr || display == nullptr) return 0;
-  uint8_t* data = nullptr;
-  uint32_t size = 0;
-  if (!FetchEntry(pack, name, data, size)) return 0;
-  const int created = display->CreateSurface(surface, data, size, 0);
-  ClassVMemory::DeAlloc(data);
-  return created == 0 ? 1 : 0;
+  return CreateFromEntry(pack, name, [&](uint8_t* data, uint32_t size) {
+    return display->CreateSurface(surface, data, size, 0);
+  });
 }
 
 int ClassLoader::LoadSurface(V3DSurface* surface, const char* name, ClassVFile& pack, ClassVDisplay* display) {
   if (surface == nullptr || display == nullptr) return 0;
-  uint8_t* data = nullptr;
-  uint32_t size = 0;
-  if (!FetchEntry(pack, name, data, size)) return 0;
-  const int created = display->CreateSurface(surface, data, size, MODEL_ANYTYPE, 0);
-  ClassVMemory::DeAlloc(data);
-  if (created != 0) return 0;
+  if (!CreateFromEntry(pack, name, [&](uint8_t* data, uint32_t size) {
+        return display->CreateSurface(surface, data, size, MODEL_ANYTYPE, 0);
+      }))
+    return 0;
   // A white key light with a faint ambient and a grey fill from the same side.
   display->SetLightSource(0, -2048, -4096, -4096, 0xFFFFFF, 0x202020);
   display->SetLightSource(1, -2048, -4096, -4096, 0xC0C0C0, 0);

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/whole_file.h"
 #include "audio/mxrData.h"
 
 namespace {
@@ -418,17 +419,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- MS-ADPCM against an outside codec -------------------------------------------
 
-Bytes ReadFixture(const char* name) {
-  std::string path = __FILE__;
-  path = path.substr(0, path.find_last_of('/') + 1) + "fixtures/" + name;
-  Bytes out;
-  if (FILE* file = std::fopen(path.c_str(), "rb")) {
-    int c;
-    while ((c = std::fgetc(file)) != EOF) out.push_back(uint8_t(c));
-    std::fclose(file);
-  }
-  return out;
-}
+Bytes ReadFixture(const char* name) { return ReadWholeFile(FixturePath(__FILE__, std::string("fixtures/") + name)); }
 
 std::vector<int16_t> LittleEndianSamples(const Bytes& raw) {
   std::vector<int16_t> out(raw.size() / 2);

@@ -3,6 +3,8 @@
 // directory comes back and the folder goes with everything in it.
 #pragma once
 
+#include "support/whole_file.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -35,24 +37,6 @@ class GameFolder {
   std::string folder;
   bool entered = false;
 };
-
-// Whole files of the working directory; an empty result for a missing one.
-inline std::vector<uint8_t> ReadWholeFile(const char* name) {
-  std::vector<uint8_t> bytes;
-  if (std::FILE* file = std::fopen(name, "rb")) {
-    int c;
-    while ((c = std::fgetc(file)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
-    std::fclose(file);
-  }
-  return bytes;
-}
-
-inline bool WriteWholeFile(const char* name, const std::vector<uint8_t>& bytes) {
-  std::FILE* file = std::fopen(name, "wb");
-  if (file == nullptr) return false;
-  const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && written;
-}
 
 inline bool FileExists(const char* name) {
   return access(name, F_OK) == 0;

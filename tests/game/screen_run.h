@@ -161,12 +161,8 @@ class ScreenRun : public GameRun {
     ASSERT_EQ(mkdir("res", 0700), 0);
     for (const char* package : {PACKAGE_GFX, PACKAGE_SOUND, PACKAGE_MUSIC}) {
       const std::string built = std::string(VEXA_PACKAGE_FOLDER) + "/" + package;
-      FILE* in = std::fopen(built.c_str(), "rb");
-      ASSERT_NE(in, nullptr) << built;
-      std::vector<uint8_t> bytes;
-      int c;
-      while ((c = std::fgetc(in)) != EOF) bytes.push_back(uint8_t(c));
-      std::fclose(in);
+      const std::vector<uint8_t> bytes = ReadWholeFile(built);
+      ASSERT_FALSE(bytes.empty()) << built;
       ASSERT_TRUE(WriteWholeFile(package, bytes));
     }
   }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "support/whole_file.h"
 #include "framework/vexa.h"
 #include "platform/host/host_devices.h"
 #include "platform/platform.h"
@@ -167,20 +168,11 @@ class ClassProbe : public ClassVexa {
   }
 };
 
-inline std::vector<uint8_t> ProbeReadFile(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  if (FILE* file = std::fopen(path.c_str(), "rb")) {
-    int c;
-    while ((c = std::fgetc(file)) != EOF) bytes.push_back(uint8_t(c));
-    std::fclose(file);
-  }
-  return bytes;
-}
 
 // Decodes a screen picture with the framework's PNG loader; false unless it
 // reads as a whole 320 x 240 picture.
 inline bool ProbeReadPicture(const std::string& path, VImageCapture* picture) {
-  std::vector<uint8_t> png = ProbeReadFile(path);
+  std::vector<uint8_t> png = ReadWholeFile(path);
   VLoader_PNG loader;
   return !png.empty() && picture->Load(loader, png.data(), uint32_t(png.size())) == 0 &&
          picture->width == int32_t(HOST_FB_WIDTH) && picture->height == HOST_FB_HEIGHT;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "support/whole_file.h"
 #include "audio/mxrGP2X.h"
 #include "platform/host/host_audio.h"
 #include "platform/host/host_devices.h"
@@ -22,16 +23,6 @@ void CountingCallback(void* user, void* buffer, unsigned bytes) {
   uint32_t* produced = static_cast<uint32_t*>(user);
   uint8_t* out = static_cast<uint8_t*>(buffer);
   for (unsigned i = 0; i < bytes; i++) out[i] = uint8_t((*produced)++ * 7u);
-}
-
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return bytes;
-  int c;
-  while ((c = std::fgetc(f)) != EOF) bytes.push_back(uint8_t(c));
-  std::fclose(f);
-  return bytes;
 }
 
 uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
@@ -56,7 +47,7 @@ std::vector<uint8_t> RecordOneSecond(const std::string& path) {
   }
   driver.close();
   HostAudio_Close();
-  return ReadFile(path);
+  return ReadWholeFile(path);
 }
 
 TEST(HostAudio, HeadlessStreamGoesToAWavFileIdenticallyEveryRun) {

@@ -109,7 +109,7 @@ TEST_F(HostHeadless, ListedFramesAndTheLastOneBecomePictures) {
     ASSERT_TRUE(ProbeReadPicture(HostRun_ShotPath(options.shotsfolder, frame), &picture)) << frame;
     ExpectProbeFrame(picture, frame);
   }
-  EXPECT_EQ(ProbeReadFile(options.screenshot), ProbeReadFile(HostRun_ShotPath(options.shotsfolder, 30)));
+  EXPECT_EQ(ReadWholeFile(options.screenshot), ReadWholeFile(HostRun_ShotPath(options.shotsfolder, 30)));
 }
 
 TEST_F(HostHeadless, PicturesKeepEveryRgb565ColourExactly) {

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/whole_file.h"
 #include "resources/loaders/vldr_jpg.h"
 #include "support/xorshift.h"
 #include "tools/common/image_capture.h"
@@ -22,17 +23,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes ReadFixture(const std::string& name) {
-  std::string path = __FILE__;
-  path = path.substr(0, path.find_last_of('/') + 1) + "fixtures/jpeg/" + name;
-  Bytes out;
-  if (FILE* file = std::fopen(path.c_str(), "rb")) {
-    int c;
-    while ((c = std::fgetc(file)) != EOF) out.push_back(uint8_t(c));
-    std::fclose(file);
-  }
-  return out;
-}
+Bytes ReadFixture(const std::string& name) { return ReadWholeFile(FixturePath(__FILE__, "fixtures/jpeg/" + name)); }
 
 // A binary PPM (P6) or PGM (P5) as 32-bit colours in the loaders' layout.
 struct Picture {
